@@ -1,0 +1,123 @@
+#include "array/math_array.h"
+
+#include <cstring>
+
+namespace hostmath {
+
+const HostChar* string_arg(HostValue& v, void* ctx) {
+    int64_t length = 0;
+    return host().GetStr(&v, ctx, &length);
+}
+
+RealArray* lookup_array(const HostValue& v) {
+    return static_cast<RealArray*>(host().SearchKey(&v.word1, 8, kKeyRealArray));
+}
+
+RealArray* array_arg(const HostValue& v) {
+    if (!is_array_type(v)) return nullptr;
+    return lookup_array(v);
+}
+
+bool checked_mul(int64_t a, int64_t b, int64_t* out) {
+    return !__builtin_mul_overflow(a, b, out);
+}
+
+bool checked_product(std::span<const int64_t> sizes, int64_t* out) {
+    int64_t p = 1;
+    for (int64_t s : sizes) {
+        if (s < 0 || !checked_mul(p, s, &p)) return false;
+    }
+    *out = p;
+    return true;
+}
+
+RealArray* new_array(int64_t count, int64_t ndims) {
+    if (count < 0 || ndims < 0) return nullptr;
+    return host().NewSysObj(kTypeRealArray, count, ndims);
+}
+
+RealArray* new_array_shaped(std::span<const int64_t> sizes) {
+    int64_t count = 0;
+    if (!checked_product(sizes, &count)) return nullptr;
+    RealArray* a = new_array(count, static_cast<int64_t>(sizes.size()));
+    if (a == nullptr) return nullptr;
+    for (size_t k = 0; k < sizes.size(); ++k) a->dims[k] = sizes[k];
+    return a;
+}
+
+RealArray* new_array_like(const RealArray& like) {
+    RealArray* a = new_array(like.count, like.ndims);
+    if (a == nullptr) return nullptr;
+    if (like.ndims > 0) std::memcpy(a->dims, like.dims, static_cast<size_t>(like.ndims) * sizeof(int64_t));
+    return a;
+}
+
+bool same_shape(const RealArray& a, const RealArray& b) {
+    if (a.ndims != b.ndims) return false;
+    for (int64_t k = 0; k < a.ndims; ++k) {
+        if (a.dims[k] != b.dims[k]) return false;
+    }
+    return true;
+}
+
+HostValue* write_empty(HostValue* result) {
+    result->word1 = 0;
+    result->ext_type = 0;
+    result->base_type = 0;
+    return result;
+}
+
+HostValue* write_null_array(HostValue* result) {
+    result->word1 = 0;
+    result->ext_type = private_key();
+    result->base_type = kTypeRealArray;
+    return result;
+}
+
+HostValue* write_real(HostValue* result, double d) {
+    *result = make_real(d);
+    return result;
+}
+
+HostValue* write_integer(HostValue* result, int64_t i) {
+    *result = make_integer(i);
+    return result;
+}
+
+HostValue* write_logical(HostValue* result, bool b) {
+    *result = make_logical(b);
+    return result;
+}
+
+void tag_array(HostValue* record, RealArray* a) {
+    *record = make_array_value(a, private_key());
+}
+
+HostValue* return_new_array(HostValue* result, RealArray* a, void* ctx) {
+    tag_array(result, a);
+    host().FunReObj(ctx);
+    return result;
+}
+
+HostValue* return_argument(HostValue* result, const HostValue& arg) {
+    *result = arg;
+    return result;
+}
+
+void save_arrays_begin(void* ctx, HostValue* args) { host().FunSaveObj(ctx, nullptr, args); }
+
+void save_array(void* ctx, HostValue* record, HostValue* args) { host().FunSaveObj(ctx, record, args); }
+
+void report(const HostChar* key, int64_t code, void* ctx) { report_kind(1, key, code, ctx); }
+
+void report_kind(int32_t kind, const HostChar* key, int64_t code, void* ctx) {
+    host().SetRunErr(kind, key, code, 0, ctx);
+}
+
+HostValue* fail(HostValue* result, const HostChar* key, int64_t code, void* ctx) {
+    write_empty(result);
+    report(key, code, ctx);
+    return result;
+}
+
+}  // namespace hostmath

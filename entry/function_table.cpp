@@ -1,0 +1,54 @@
+#include "entry/registry.h"
+#include "entry/script_functions.h"
+
+namespace hostmath {
+
+// Order matters: it is the registration order. A null function marks a row
+// whose function is not part of this build; it is neither registered nor
+// deleted.
+const std::array<FunctionEntry, kFunctionCount> kFunctionTable = {{
+    {u"toreal", toreal, kAnyArgs},
+    {u"SetArray", SetArray, kAnyArgs},
+    {u"ra1", ra1, kAnyArgs},
+    {u"matrix", matrix, kAnyArgs},
+    {u"outa", outa, kAnyArgs},
+    {u"subg", nullptr, kAnyArgs},
+    {u"subs", nullptr, kAnyArgs},
+    {u"row", row, 2},
+    {u"col", col, 2},
+    {u"linspace", linspace, 2},
+    {u"zeros", zeros, kAnyArgs},
+    {u"ones", ones, kAnyArgs},
+    {u"eye", eye, kAnyArgs},
+    {u"rand", rand, kAnyArgs},
+    {u"randn", randn, kAnyArgs},
+    {u"Sum", nullptr, kAnyArgs},
+    {u"reshape", nullptr, kAnyArgs},
+    {u"ndgrid", nullptr, kAnyArgs},
+    {u"arrayfun", nullptr, kAnyArgs},
+    {u"inv", nullptr, 0},
+    {u"netn", nullptr, kAnyArgs},
+    {u"btFindRoot", nullptr, kAnyArgs},
+    {u"pqrt", nullptr, 2},
+    {u"gsl_qng", gsl_qng, kAnyArgs},
+    {u"gsl_qag", gsl_qag, kAnyArgs},
+    {u"gsl_qags", gsl_qags, kAnyArgs},
+    {u"gsl_qagp", gsl_qagp, kAnyArgs},
+    {u"gsl_qagi", gsl_qagi, kAnyArgs},
+    {u"gsl_qagiu", gsl_qagiu, kAnyArgs},
+    {u"gsl_qagil", gsl_qagil, kAnyArgs},
+    {u"gsl_qawc", gsl_qawc, kAnyArgs},
+    {u"gsl_ode", nullptr, kAnyArgs},
+}};
+
+// Order matters: registration order, after "math::pi" and "math::real_s".
+const std::array<ConstantEntry, kConstantCount> kConstantTable = {{
+    {u"zeros", 0},       {u"ones", 1},        {u"eye", 2},        {u"rand", 3},
+    {u"randn", 4},       {u"gsl_gauss15", 1}, {u"gsl_gauss21", 2}, {u"gsl_gauss31", 3},
+    {u"gsl_gauss41", 4}, {u"gsl_gauss51", 5}, {u"gsl_gauss61", 6}, {u"gsl_rk2", 0},
+    {u"gsl_rk4", 1},     {u"gsl_rkf45", 2},   {u"gsl_rkck", 3},   {u"gsl_rk8pd", 4},
+    {u"gsl_rk2imp", 5},  {u"gsl_rk2simp", 6}, {u"gsl_rk4imp", 7}, {u"gsl_bsimp", 8},
+    {u"gsl_gear1", 9},   {u"gsl_gear2", 10},
+}};
+
+}  // namespace hostmath

@@ -1,0 +1,39 @@
+// Every script function the library registers, in the common signature of
+// a host script function. Their rows in the function table live in
+// entry/function_table.cpp; their bodies live with their subsystem.
+#pragma once
+
+#include "host/host_abi.h"
+
+namespace hostmath {
+
+#define HOSTMATH_SCRIPT_FUNCTION(name) HostValue* name(HostValue* result, int64_t last_index, HostValue* args, void* ctx)
+
+// array/
+HOSTMATH_SCRIPT_FUNCTION(toreal);
+HOSTMATH_SCRIPT_FUNCTION(SetArray);
+HOSTMATH_SCRIPT_FUNCTION(ra1);
+HOSTMATH_SCRIPT_FUNCTION(matrix);
+HOSTMATH_SCRIPT_FUNCTION(row);
+HOSTMATH_SCRIPT_FUNCTION(col);
+HOSTMATH_SCRIPT_FUNCTION(linspace);
+HOSTMATH_SCRIPT_FUNCTION(zeros);
+HOSTMATH_SCRIPT_FUNCTION(ones);
+HOSTMATH_SCRIPT_FUNCTION(eye);
+HOSTMATH_SCRIPT_FUNCTION(rand);
+HOSTMATH_SCRIPT_FUNCTION(randn);
+
+// ops/
+HOSTMATH_SCRIPT_FUNCTION(outa);
+
+// integration/
+HOSTMATH_SCRIPT_FUNCTION(gsl_qng);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qag);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qags);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qagp);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qagi);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qagiu);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qagil);
+HOSTMATH_SCRIPT_FUNCTION(gsl_qawc);
+
+}  // namespace hostmath

@@ -1,0 +1,477 @@
+#include "hostsim/hostsim.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#ifndef HOSTSIM_DEFAULT_LIBRARY
+#define HOSTSIM_DEFAULT_LIBRARY "libhostmath.so"
+#endif
+
+#define HOSTSIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace hostsim {
+
+// ---- text ---------------------------------------------------------------------
+
+std::u16string to_u16(std::string_view s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        char32_t c = 0xFFFD;
+        size_t n = 1;
+        if (b < 0x80) {
+            c = b;
+        } else if ((b >> 5) == 0x6 && i + 1 < s.size()) {
+            c = ((b & 0x1Fu) << 6) | (s[i + 1] & 0x3F);
+            n = 2;
+        } else if ((b >> 4) == 0xE && i + 2 < s.size()) {
+            c = ((b & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3F);
+            n = 3;
+        } else if ((b >> 3) == 0x1E && i + 3 < s.size()) {
+            c = ((b & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3F);
+            n = 4;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string to_utf8(std::u16string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::u16string_view key_view(const HostChar* key) {
+    return key == nullptr ? std::u16string_view{} : std::u16string_view{key};
+}
+
+}  // namespace
+
+// ---- lifetime -------------------------------------------------------------------
+
+Host& Host::get() {
+    static Host host;
+    return host;
+}
+
+void Host::reset() {
+    void* library = library_;
+    QeDll64Fn qedll = qedll_;
+    *this = Host();
+    library_ = library;
+    qedll_ = qedll;
+}
+
+std::string Host::default_library_path() {
+    if (const char* env = std::getenv("HOSTMATH_LIBRARY"); env != nullptr && *env != 0) return env;
+    return HOSTSIM_DEFAULT_LIBRARY;
+}
+
+bool Host::open(const std::string& path) {
+    close();
+    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) return false;
+    qedll_ = reinterpret_cast<QeDll64Fn>(dlsym(library_, "QeDll64"));
+    if (qedll_ == nullptr) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+int32_t Host::load() {
+    if (module_ == nullptr) module_ = dlopen(nullptr, RTLD_NOW);
+    return load_with_module(module_);
+}
+
+int32_t Host::load_with_module(void* module) {
+    if (qedll_ == nullptr) throw std::logic_error("hostsim: no library is open");
+    return qedll_(module, 1);
+}
+
+int32_t Host::unload() {
+    if (qedll_ == nullptr) throw std::logic_error("hostsim: no library is open");
+    return qedll_(module_, 0);
+}
+
+void Host::close() {
+    if (library_ != nullptr) dlclose(library_);
+    library_ = nullptr;
+    qedll_ = nullptr;
+    dispatcher_ = nullptr;
+}
+
+// ---- keys -------------------------------------------------------------------------
+
+bool Host::has_function(std::string_view key) const { return functions_.count(to_u16(key)) != 0; }
+
+std::optional<FunctionKey> Host::function_key(std::string_view key) const {
+    auto it = functions_.find(to_u16(key));
+    if (it == functions_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<HostValue> Host::constant(std::string_view key) const {
+    auto it = constants_.find(to_u16(key));
+    if (it == constants_.end()) return std::nullopt;
+    return it->second;
+}
+
+// ---- values -------------------------------------------------------------------------
+
+HostValue Host::string(std::string_view utf8) {
+    const std::u16string& s = strings_.emplace_back(to_u16(utf8));
+    known_strings_.insert(&s);
+    return HostValue{reinterpret_cast<uintptr_t>(&s), 0, 0, kTypeString, kTypeString};
+}
+
+RealArray* Host::make_array_object(int64_t count, int64_t ndims, bool fill) {
+    ArrayObject& o = arrays_.emplace_back();
+    o.data.reset(new double[static_cast<size_t>(std::max<int64_t>(count, 1))]);
+    o.dims.reset(new int64_t[static_cast<size_t>(std::max<int64_t>(ndims, 2))]());
+    if (fill && new_array_fill_) std::fill_n(o.data.get(), count, *new_array_fill_);
+    o.header = RealArray{o.data.get(), count, o.dims.get(), ndims};
+    known_arrays_.insert(&o.header);
+    return &o.header;
+}
+
+HostValue Host::array(std::vector<int64_t> shape, std::vector<double> values, std::optional<int32_t> ext_type) {
+    int64_t count = 1;
+    for (int64_t s : shape) count *= s;
+    RealArray* a = make_array_object(count, static_cast<int64_t>(shape.size()), false);
+    std::fill_n(a->data, count, 0.0);
+    std::copy_n(values.begin(), std::min<size_t>(values.size(), static_cast<size_t>(count)), a->data);
+    std::copy(shape.begin(), shape.end(), a->dims);
+    int32_t ext = ext_type ? *ext_type : locked_key_.value_or(kTypeRealArray);
+    return make_array_value(a, ext);
+}
+
+HostValue Host::function(int nparams, ScriptBody body, bool modifies_params) {
+    ScriptFunction& f = script_functions_.emplace_back();
+    f.nparams = nparams;
+    f.params.assign(static_cast<size_t>(std::max(nparams, 1)), make_empty());
+    f.body = std::move(body);
+    f.modifies = modifies_params;
+    f.raw = [](HostValue* params, void* user) {
+        auto* self = static_cast<ScriptFunction*>(user);
+        return self->body(std::span<HostValue>(params, static_cast<size_t>(self->nparams)));
+    };
+    f.user = &f;
+    known_functions_.insert(&f);
+    return HostValue{reinterpret_cast<uintptr_t>(&f), 0, 0, kTypeFunction, kTypeFunction};
+}
+
+HostValue Host::function(int nparams, RawScriptBody body, void* user, bool modifies_params) {
+    ScriptFunction& f = script_functions_.emplace_back();
+    f.nparams = nparams;
+    f.params.assign(static_cast<size_t>(std::max(nparams, 1)), make_empty());
+    f.raw = body;
+    f.user = user;
+    f.modifies = modifies_params;
+    known_functions_.insert(&f);
+    return HostValue{reinterpret_cast<uintptr_t>(&f), 0, 0, kTypeFunction, kTypeFunction};
+}
+
+RealArray* Host::object(const HostValue& v) const {
+    auto* a = static_cast<RealArray*>(v.pointer());
+    return known_arrays_.count(a) != 0 ? a : nullptr;
+}
+
+ArrayContents Host::read(const HostValue& v) const {
+    const RealArray* a = object(v);
+    if (a == nullptr) throw std::invalid_argument("hostsim: not an array the host made");
+    return ArrayContents{std::vector<int64_t>(a->dims, a->dims + a->ndims),
+                         std::vector<double>(a->data, a->data + a->count)};
+}
+
+std::u16string Host::read_string(const HostValue& v) const {
+    auto* s = static_cast<const std::u16string*>(v.pointer());
+    if (known_strings_.count(s) == 0) throw std::invalid_argument("hostsim: not a string the host made");
+    return *s;
+}
+
+// ---- calls ----------------------------------------------------------------------------
+
+namespace {
+
+// A result record the library must overwrite: any word it forgets shows.
+HostValue unwritten_result() { return HostValue{0xDEADBEEF, 0xDEADBEEF, 0xDEADBEEF, 0x7777, 0x7777}; }
+
+}  // namespace
+
+HostValue Host::call(std::string_view key, std::vector<HostValue>& args) {
+    auto it = functions_.find(to_u16(key));
+    if (it == functions_.end()) throw std::invalid_argument("hostsim: no function " + std::string(key));
+    const FunctionKey& f = it->second;
+    if (f.param_code >= 0 && args.size() != static_cast<size_t>(f.param_code) + 1)
+        throw std::invalid_argument("hostsim: wrong argument count for " + std::string(key));
+    HostValue result = unwritten_result();
+    HostValue none = make_empty();
+    HostValue* argv = args.empty() ? &none : args.data();
+    HostValue* r = f.fn(&result, static_cast<int64_t>(args.size()) - 1, argv, context());
+    return *r;
+}
+
+HostValue Host::call(std::string_view key, std::initializer_list<HostValue> args) {
+    std::vector<HostValue> v(args);
+    return call(key, v);
+}
+
+HostValue Host::apply(int32_t code, std::vector<HostValue>& operands) {
+    if (dispatcher_ == nullptr) throw std::logic_error("hostsim: no operator dispatcher is locked");
+    HostValue result = unwritten_result();
+    HostValue none = make_empty();
+    HostValue* argv = operands.empty() ? &none : operands.data();
+    HostValue* r = dispatcher_(&result, static_cast<int64_t>(operands.size()) - 1, argv, context(), code);
+    return *r;
+}
+
+HostValue Host::apply(int32_t code, std::initializer_list<HostValue> operands) {
+    std::vector<HostValue> v(operands);
+    return apply(code, v);
+}
+
+void Host::raise(std::string_view name, int64_t code) {
+    errors_.push_back(RunError{1, std::string(name), code});
+    pending_ = true;
+}
+
+void Host::check_context(void* ctx) {
+    if (ctx != context()) ++context_mismatches_;
+}
+
+// ---- entry points --------------------------------------------------------------------------
+
+int32_t Host::TestRunErr() { return pending_ ? 1 : 0; }
+
+int32_t Host::SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_t reserved, void* ctx) {
+    check_context(ctx);
+    if (reserved != 0) ++context_mismatches_;
+    errors_.push_back(RunError{kind, to_utf8(key_view(name)), code});
+    return 0;
+}
+
+HostValue* Host::QeCal(HostValue* result_buf, void* handle, HostValue* args) {
+    ++qecal_calls_;
+    auto* f = static_cast<ScriptFunction*>(handle);
+    *result_buf = f->raw(args, f->user);
+    return result_buf;
+}
+
+int32_t Host::GetFor(int64_t fn_word, void** out_word, void** out_handle, HostValue** out_params,
+                     int32_t* out_last_param) {
+    auto* f = reinterpret_cast<ScriptFunction*>(static_cast<uintptr_t>(fn_word));
+    if (known_functions_.count(f) == 0) return 0;
+    *out_word = f;
+    *out_handle = f;
+    *out_params = f->params.data();
+    *out_last_param = f->nparams - 1;
+    return 1;
+}
+
+HostChar* Host::GetStr(HostValue* value, void* ctx, int64_t* out_length) {
+    check_context(ctx);
+    if (value->base_type != kTypeString) return nullptr;
+    auto* s = static_cast<std::u16string*>(value->pointer());
+    if (known_strings_.count(s) == 0) return nullptr;
+    if (out_length != nullptr) *out_length = static_cast<int64_t>(s->size());
+    return s->data();
+}
+
+double* Host::GetArray(HostValue* value, void* ctx, int64_t* out_words) {
+    check_context(ctx);
+    RealArray* a = object(*value);
+    if (a == nullptr || value->base_type != kTypeRealArray) return nullptr;
+    out_words[0] = a->count;
+    return a->data;
+}
+
+int32_t Host::SetFunction(const HostChar* key, ScriptFn fn, int32_t param_code) {
+    std::u16string k(key_view(key));
+    if (refused_functions_.count(k) != 0) return 1;
+    if (functions_.count(k) == 0) function_order_.push_back(to_utf8(k));
+    functions_[k] = FunctionKey{fn, param_code};
+    return 0;
+}
+
+int32_t Host::SetConst(const HostChar* key, HostValue* value) {
+    std::u16string k(key_view(key));
+    if (refused_constants_.count(k) != 0) return 1;
+    if (constants_.count(k) == 0) constant_order_.push_back(to_utf8(k));
+    constants_[k] = *value;
+    return 0;
+}
+
+int32_t Host::ParaModify(void* handle) { return static_cast<ScriptFunction*>(handle)->modifies ? 1 : 0; }
+
+void* Host::SearchKey(const void* key, int64_t key_bytes, int32_t kind) {
+    if (key_bytes != 8) return nullptr;
+    uint64_t word = 0;
+    std::memcpy(&word, key, 8);
+    if (kind == kKeyOutputFunction) {
+        return (word == 0 && output_enabled_) ? reinterpret_cast<void*>(&Host::capture_output) : nullptr;
+    }
+    if (kind == kKeyRealArray) {
+        auto* a = reinterpret_cast<RealArray*>(static_cast<uintptr_t>(word));
+        if (known_arrays_.count(a) != 0) return a;
+        ++unknown_array_lookups_;
+    }
+    return nullptr;
+}
+
+int32_t Host::DeleteKey(const HostChar* key, int64_t key_bytes, int32_t kind) {
+    std::u16string k(key, static_cast<size_t>(std::max<int64_t>(key_bytes, 0) / 2));
+    delete_calls_.push_back(DeleteCall{to_utf8(k), key_bytes, kind});
+    if (kind == kKeyFunction) functions_.erase(k);
+    if (kind == kKeyConstant) constants_.erase(k);
+    return 0;
+}
+
+int32_t Host::LockKey(int32_t key, KeyCallback callback, OperatorFn dispatcher) {
+    ++lock_call_count_;
+    if (lock_calls_.size() < kMaxLockLog) lock_calls_.push_back(LockCall{key, callback, dispatcher});
+    if (callback == nullptr) {  // release
+        if (locked_key_ == key) {
+            locked_key_.reset();
+            dispatcher_ = nullptr;
+        }
+        return 0;
+    }
+    if (refuse_all_locks_) return 1;
+    if (locks_to_refuse_ > 0) {
+        --locks_to_refuse_;
+        return 1;
+    }
+    locked_key_ = key;
+    dispatcher_ = dispatcher;
+    return 0;
+}
+
+RealArray* Host::NewSysObj(int32_t kind, int64_t count, int64_t ndims) {
+    ++new_sys_obj_calls_;
+    if (fail_new_at_ != 0 && new_sys_obj_calls_ == fail_new_at_) return nullptr;
+    if (kind != kTypeRealArray || count < 0 || ndims < 0 || count > max_elements_ || ndims > 64) return nullptr;
+    try {
+        return make_array_object(count, ndims, true);
+    } catch (const std::bad_alloc&) {
+        arrays_.pop_back();
+        return nullptr;
+    }
+}
+
+void Host::FunReObj(void* ctx) {
+    check_context(ctx);
+    ++fun_re_obj_calls_;
+}
+
+void Host::FunSaveObj(void* ctx, HostValue* record, HostValue* /*args*/) {
+    check_context(ctx);
+    ++fun_save_obj_calls_;
+    if (record != nullptr) saved_records_.push_back(*record);
+}
+
+void* Host::ExMsgWithQe() {
+    ++ex_msg_calls_;
+    return nullptr;
+}
+
+HostValue* Host::ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx, int32_t code,
+                             int32_t type) {
+    check_context(ctx);
+    OperatorCall c{code, type, {}};
+    for (int64_t i = 0; i <= last_index; ++i) c.ext_types.push_back(args[i].ext_type);
+    operator_calls_.push_back(std::move(c));
+    *result_buf = host_operator ? host_operator(code, last_index, args) : make_empty();
+    return result_buf;
+}
+
+void Host::capture_output(const HostChar* text) {
+    Host& h = get();
+    h.output_ += key_view(text);
+    ++h.output_pieces_;
+}
+
+}  // namespace hostsim
+
+// ---- the exported entry points ----------------------------------------------------------------
+
+using hostsim::Host;
+
+HOSTSIM_EXPORT int32_t TestRunErr(void) { return Host::get().TestRunErr(); }
+HOSTSIM_EXPORT int32_t SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_t reserved, void* ctx) {
+    return Host::get().SetRunErr(kind, name, code, reserved, ctx);
+}
+HOSTSIM_EXPORT HostValue* QeCal(HostValue* result_buf, void* handle, HostValue* args) {
+    return Host::get().QeCal(result_buf, handle, args);
+}
+HOSTSIM_EXPORT int32_t GetFor(void*, int64_t, int64_t fn_word, void** out_word, void** out_handle,
+                              HostValue** out_params, int32_t* out_last_param) {
+    return Host::get().GetFor(fn_word, out_word, out_handle, out_params, out_last_param);
+}
+HOSTSIM_EXPORT HostChar* GetStr(HostValue* value, void* ctx, int64_t* out_length) {
+    return Host::get().GetStr(value, ctx, out_length);
+}
+HOSTSIM_EXPORT double* GetArray(HostValue* value, void* ctx, int64_t* out_words) {
+    return Host::get().GetArray(value, ctx, out_words);
+}
+HOSTSIM_EXPORT int32_t SetFunction(const HostChar* key, ScriptFn fn, int32_t param_code) {
+    return Host::get().SetFunction(key, fn, param_code);
+}
+HOSTSIM_EXPORT int32_t SetConst(const HostChar* key, HostValue* value) { return Host::get().SetConst(key, value); }
+HOSTSIM_EXPORT int32_t ParaModify(void* handle) { return Host::get().ParaModify(handle); }
+HOSTSIM_EXPORT void* SearchKey(const void* key, int64_t key_bytes, int32_t kind) {
+    return Host::get().SearchKey(key, key_bytes, kind);
+}
+HOSTSIM_EXPORT int32_t DeleteKey(const HostChar* key, int64_t key_bytes, int32_t kind, void*, void*) {
+    return Host::get().DeleteKey(key, key_bytes, kind);
+}
+HOSTSIM_EXPORT int32_t LockKey(int32_t key, KeyCallback callback, OperatorFn dispatcher) {
+    return Host::get().LockKey(key, callback, dispatcher);
+}
+HOSTSIM_EXPORT RealArray* NewSysObj(int32_t kind, int64_t count, int64_t ndims) {
+    return Host::get().NewSysObj(kind, count, ndims);
+}
+HOSTSIM_EXPORT void FunReObj(void* ctx) { Host::get().FunReObj(ctx); }
+HOSTSIM_EXPORT void FunSaveObj(void* ctx, HostValue* record, HostValue* args) {
+    Host::get().FunSaveObj(ctx, record, args);
+}
+HOSTSIM_EXPORT void* ExMsgWithQe(void) { return Host::get().ExMsgWithQe(); }
+HOSTSIM_EXPORT HostValue* ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx,
+                                      int32_t code, int32_t type) {
+    return Host::get().ExeOperator(result_buf, last_index, args, ctx, code, type);
+}
