@@ -1,12 +1,3 @@
-#include <gtest/gtest.h>
+#include "tests/support.h"
 
-#include "hostsim/hostsim.h"
-
-TEST(Smoke, LoadsAndUnloads) {
-    hostsim::Host& host = hostsim::Host::get();
-    host.reset();
-    ASSERT_TRUE(host.open());
-    EXPECT_EQ(host.load(), 1);
-    EXPECT_EQ(host.unload(), 1);
-    host.close();
-}
+TEST_F(LibraryTest, LoadsWithTheFirstKey) { EXPECT_EQ(key(), -12345); }

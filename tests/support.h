@@ -1,0 +1,46 @@
+// Shared test support: a fixture that gives every test a freshly loaded
+// library in a reset stand-in host, and small helpers for reading results.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "hostsim/hostsim.h"
+
+// Each test starts from a reset host and a freshly opened and loaded library
+// (so the library's statics, such as its random generators, are new too).
+class LibraryTest : public ::testing::Test {
+protected:
+    hostsim::Host& host = hostsim::Host::get();
+
+    void SetUp() override {
+        host.close();
+        host.reset();
+        ASSERT_TRUE(host.open()) << hostsim::Host::default_library_path();
+        ASSERT_EQ(host.load(), 1);
+    }
+    void TearDown() override {
+        if (host.is_open()) {
+            host.unload();
+            host.close();
+        }
+        EXPECT_EQ(host.context_mismatches(), 0);
+    }
+
+    int32_t key() const { return *host.locked_key(); }
+
+    // The run errors reported since the last clear, as (name, code) pairs.
+    std::vector<std::pair<std::string, int64_t>> reported() const {
+        std::vector<std::pair<std::string, int64_t>> out;
+        for (const auto& e : host.errors()) out.emplace_back(e.name, e.code);
+        return out;
+    }
+};
+
+inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
+
+// Bit-exact comparison of doubles (distinguishes -0.0 and NaN payloads).
+inline bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
