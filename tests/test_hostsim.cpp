@@ -1,0 +1,85 @@
+// The stand-in host itself: what tests rely on it to do and record.
+#include "tests/support.h"
+
+namespace {
+
+using hostsim::Host;
+
+class HostsimTest : public ::testing::Test {
+protected:
+    Host& host = Host::get();
+    void SetUp() override {
+        host.close();
+        host.reset();
+    }
+};
+
+TEST_F(HostsimTest, StringsAreFoundThroughGetStrOnly) {
+    HostValue s = host.string("näive ∑");
+    int64_t length = 0;
+    HostChar* text = host.GetStr(&s, host.context(), &length);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::u16string(text), u"näive ∑");
+    EXPECT_EQ(length, 7);
+    HostValue number = make_integer(5);
+    EXPECT_EQ(host.GetStr(&number, host.context(), &length), nullptr);
+}
+
+TEST_F(HostsimTest, ScriptFunctionsResolveAndAssignTheirParameters) {
+    HostValue f = host.function(
+        2, [](std::span<HostValue> p) {
+            p[1] = make_real(p[0].real() * 2);
+            return make_integer(7);
+        },
+        true);
+    void *word = nullptr, *handle = nullptr;
+    HostValue* params = nullptr;
+    int32_t last = -5;
+    ASSERT_NE(host.GetFor(static_cast<int64_t>(f.word1), &word, &handle, &params, &last), 0);
+    EXPECT_EQ(last, 1);
+    EXPECT_EQ(host.ParaModify(handle), 1);
+    params[0] = make_real(1.5);
+    HostValue buffer{};
+    EXPECT_EQ(host.QeCal(&buffer, handle, params)->integer(), 7);
+    EXPECT_EQ(params[1].real(), 3.0);
+    EXPECT_EQ(host.GetFor(12345, &word, &handle, &params, &last), 0);
+}
+
+TEST_F(HostsimTest, NewSysObjCountsAndFailsOnRequest) {
+    host.fail_new_sys_obj_at(2);
+    EXPECT_NE(host.NewSysObj(kTypeRealArray, 4, 2), nullptr);
+    EXPECT_EQ(host.NewSysObj(kTypeRealArray, 4, 2), nullptr);
+    RealArray* a = host.NewSysObj(kTypeRealArray, 0, 1);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(host.NewSysObj(kTypeRealArray, -1, 1), nullptr);
+    EXPECT_EQ(host.new_sys_obj_calls(), 4);
+    HostValue v = make_array_value(a, -252);
+    EXPECT_EQ(host.object(v), a);
+}
+
+TEST_F(HostsimTest, OutputFunctionCapturesOrIsAbsent) {
+    const uint64_t zero = 0;
+    auto out = reinterpret_cast<HostOutputFn>(host.SearchKey(&zero, 8, kKeyOutputFunction));
+    ASSERT_NE(out, nullptr);
+    out(u"ab");
+    out(u"");
+    EXPECT_EQ(host.output(), "ab");
+    EXPECT_EQ(host.output_pieces(), 2);
+    host.set_output_enabled(false);
+    EXPECT_EQ(host.SearchKey(&zero, 8, kKeyOutputFunction), nullptr);
+}
+
+TEST_F(HostsimTest, HostOperatorsSeeTheOperandTypesOfTheMoment) {
+    host.host_operator = [](int32_t code, int64_t, HostValue*) { return make_integer(code); };
+    HostValue operands[2] = {host.array({1}, {1}, -252), make_real(1)};
+    HostValue buffer{};
+    EXPECT_EQ(host.ExeOperator(&buffer, 1, operands, host.context(), 46, -252)->integer(), 46);
+    ASSERT_EQ(host.operator_calls().size(), 1u);
+    EXPECT_EQ(host.operator_calls()[0].ext_types, std::vector<int32_t>({-252, kTypeReal}));
+    EXPECT_EQ(host.operator_calls()[0].type, -252);
+    EXPECT_EQ(host.context_mismatches(), 0);
+    host.FunReObj(nullptr);
+    EXPECT_EQ(host.context_mismatches(), 1);
+}
+
+}  // namespace

@@ -1,3 +1,0 @@
-#include "tests/support.h"
-
-TEST_F(LibraryTest, LoadsWithTheFirstKey) { EXPECT_EQ(key(), -12345); }
