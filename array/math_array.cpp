@@ -1,6 +1,7 @@
 #include "array/math_array.h"
 
 #include <cstring>
+#include <limits>
 
 namespace hostmath {
 
@@ -19,7 +20,11 @@ RealArray* array_arg(const HostValue& v) {
 }
 
 bool checked_mul(int64_t a, int64_t b, int64_t* out) {
-    return !__builtin_mul_overflow(a, b, out);
+    // Sizes are never negative here; the division test needs no compiler builtin.
+    if (a < 0 || b < 0) return false;
+    if (a != 0 && b > std::numeric_limits<int64_t>::max() / a) return false;
+    *out = a * b;
+    return true;
 }
 
 bool checked_product(std::span<const int64_t> sizes, int64_t* out) {

@@ -43,7 +43,8 @@ RealArray* lookup_array(const HostValue& v);
 // As lookup_array, and also requires base type -252.
 RealArray* array_arg(const HostValue& v);
 
-// Overflow-checked products. Return false instead of wrapping.
+// Overflow-checked products of sizes. Return false instead of wrapping, and
+// for negative factors.
 bool checked_mul(int64_t a, int64_t b, int64_t* out);
 bool checked_product(std::span<const int64_t> sizes, int64_t* out);
 
