@@ -189,6 +189,21 @@ RealArray* Host::object(const HostValue& v) const {
     return known_arrays_.count(a) != 0 ? a : nullptr;
 }
 
+bool Host::release(const HostValue& v) {
+    RealArray* a = object(v);
+    if (a == nullptr) return false;
+    // Arrays released are usually the newest ones.
+    for (auto it = arrays_.rbegin(); it != arrays_.rend(); ++it) {
+        if (&it->header != a) continue;
+        known_arrays_.erase(a);
+        it->data.reset();
+        it->dims.reset();
+        it->header = RealArray{};
+        return true;
+    }
+    return false;
+}
+
 ArrayContents Host::read(const HostValue& v) const {
     const RealArray* a = object(v);
     if (a == nullptr) throw std::invalid_argument("hostsim: not an array the host made");

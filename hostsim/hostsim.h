@@ -130,6 +130,10 @@ public:
     HostValue function(int nparams, ScriptBody body, bool modifies_params = false);
     HostValue function(int nparams, RawScriptBody body, void* user, bool modifies_params = false);
 
+    // Drops an array the host made, as the real host does when a script lets
+    // go of its last reference: its storage is freed and later lookups of it
+    // fail. False when the record holds no array the host knows.
+    bool release(const HostValue& v);
     // The host's array behind a record, or null when the host made no such array.
     RealArray* object(const HostValue& v) const;
     // Shape and elements of an array value; throws std::invalid_argument when it is none.

@@ -1,14 +1,66 @@
-// Not built yet: every handler here returns the empty result.
-#include "array/math_array.h"
+// The arithmetic operators: + - .* ./ .^ element by element, and * with a
+// real. Each is one instance of the binary worker (ops/binary.h); * on two
+// arrays is the matrix product (ops/matmul.h).
+#include <cmath>
+
+#include "ops/binary.h"
+#include "ops/matmul.h"
 #include "ops/operators.h"
 
 namespace hostmath {
 
-HostValue* op_add(HostValue* result, HostValue*, void*) { return write_empty(result); }
-HostValue* op_subtract(HostValue* result, HostValue*, void*) { return write_empty(result); }
-HostValue* op_multiply(HostValue* result, HostValue*, void*) { return write_empty(result); }
-HostValue* op_elem_multiply(HostValue* result, HostValue*, void*) { return write_empty(result); }
-HostValue* op_elem_divide(HostValue* result, HostValue*, void*) { return write_empty(result); }
-HostValue* op_elem_power(HostValue* result, HostValue*, void*) { return write_empty(result); }
+namespace {
+
+struct Plus {
+    double operator()(double a, double b) const { return a + b; }
+};
+struct Minus {
+    double operator()(double a, double b) const { return a - b; }
+};
+struct Times {
+    double operator()(double a, double b) const { return a * b; }
+};
+struct Over {
+    double operator()(double a, double b) const { return a / b; }
+};
+struct Power {
+    double operator()(double a, double b) const { return std::pow(a, b); }
+};
+
+constexpr BinaryOperation kAdd{u"math +", kArithmeticCodes};
+constexpr BinaryOperation kSubtract{u"math -", kArithmeticCodes};
+constexpr BinaryOperation kMultiply{u"math *", kArithmeticCodes};
+constexpr BinaryOperation kElemMultiply{u"math .*", kArithmeticCodes};
+constexpr BinaryOperation kElemDivide{u"math ./", kArithmeticCodes};
+constexpr BinaryOperation kElemPower{u"math .^", kArithmeticCodes};
+
+}  // namespace
+
+HostValue* op_add(HostValue* result, HostValue* operands, void* ctx) {
+    return combine_two(result, operands, ctx, kAdd, Plus{});
+}
+HostValue* op_subtract(HostValue* result, HostValue* operands, void* ctx) {
+    return combine_two(result, operands, ctx, kSubtract, Minus{});
+}
+HostValue* op_elem_multiply(HostValue* result, HostValue* operands, void* ctx) {
+    return combine_two(result, operands, ctx, kElemMultiply, Times{});
+}
+HostValue* op_elem_divide(HostValue* result, HostValue* operands, void* ctx) {
+    return combine_two(result, operands, ctx, kElemDivide, Over{});
+}
+HostValue* op_elem_power(HostValue* result, HostValue* operands, void* ctx) {
+    return combine_two(result, operands, ctx, kElemPower, Power{});
+}
+
+// "*": the matrix product for two arrays; with a real, a scaling in which
+// the real is the left factor whichever side it stands on.
+HostValue* op_multiply(HostValue* result, HostValue* operands, void* ctx) {
+    write_empty(result);
+    BinaryOperands o;
+    if (int64_t code = take_operands(operands, kMultiply.codes, &o)) return fail(result, kMultiply.name, code, ctx);
+    if (o.pair == OperandPair::ArrayWithArray) return multiply_matrices(result, *o.array, *o.right, ctx);
+    o.pair = OperandPair::RealWithArray;
+    return combine_into_new(result, o, kMultiply, ctx, Times{});
+}
 
 }  // namespace hostmath
