@@ -59,6 +59,7 @@ void tour_arrays(hostsim::Host& host) {
     HostValue r = host.call("math::rand", {make_integer(2), make_integer(4)});
     print(host, "math::rand(2, 4): the same numbers in every session", r);
 
+    host.clear_errors();
     HostValue bad = host.call("math::zeros", {make_real(2.0), make_integer(3)});
     std::printf("\nmath::zeros(2.0, 3) is refused: ");
     for (const auto& e : host.errors()) std::printf("run error \"%s\" code %lld\n", e.name.c_str(), static_cast<long long>(e.code));
