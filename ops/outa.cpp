@@ -171,9 +171,10 @@ void print_array(Printer& out, const RealArray& a, int64_t* index, const OutaOpt
 }  // namespace
 
 // An array with a dimension of size 0 before the last has no lines: only
-// the opening line breaks are written. An array whose sizes disagree with
-// its element count (none that the library makes) is refused with code 3,
-// before anything is written.
+// the opening line breaks are written. An array without dimensions, or
+// whose sizes disagree with its element count (none that the library
+// makes), is refused with code 3 before anything is written, so that no
+// element outside the array is ever read.
 HostValue* outa(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
     write_integer(result, 0);
     const HostOutputFn out_fn = output_function();

@@ -162,11 +162,19 @@ TEST_F(OutaTest, IndexBufferThatCannotBeAllocatedIsCodeFour) {
 }
 
 // Sizes that do not account for the element count would make outa read
-// outside the array; such an array is refused like a missing one.
+// outside the array; such an array, like one without dimensions, is refused
+// like a missing one.
 TEST_F(OutaTest, SizesDisagreeingWithTheCountAreRefused) {
     HostValue a = host.array({2, 2}, {1, 2, 3, 4});
     host.object(a)->dims[0] = 3;
     HostValue r = host.call("math::outa", {a});
+    EXPECT_EQ(reported(), (Errors{{"math::outa", 3}}));
+    EXPECT_TRUE(is_integer_result(r, 0));
+
+    host.clear_errors();
+    host.object(a)->dims[0] = 2;
+    host.object(a)->ndims = 0;
+    r = host.call("math::outa", {a});
     EXPECT_EQ(reported(), (Errors{{"math::outa", 3}}));
     EXPECT_TRUE(is_integer_result(r, 0));
     EXPECT_EQ(host.output_pieces(), 0);
