@@ -1,9 +1,73 @@
-// Not built yet: every handler here returns the empty result.
+// Transpose (operator code 8): the n x m transpose of an m x n array.
+#include "ops/transpose.h"
+
+#include <algorithm>
+
 #include "array/math_array.h"
 #include "ops/operators.h"
 
 namespace hostmath {
 
-HostValue* op_transpose(HostValue* result, HostValue*, void*) { return write_empty(result); }
+namespace {
+
+constexpr const HostChar* kTransposeKey = u"math AT";
+
+enum TransposeCode : int64_t {
+    kNoArray = 1,
+    kNotTwoDimensional = 2,
+    kNoNewArray = 3,
+};
+
+// Edge of the square tiles. A tile reads 16 rows of 16 doubles of a and
+// writes as many of t (2 KiB each): few enough lines to stay in the
+// level-1 cache even when a power-of-two row length maps them all to the
+// same cache sets. On 4096 x 4096 it measured faster than 8, 32 or 64.
+constexpr int64_t kTile = 16;
+
+// Whether the sizes of a two-dimensional array account for its element
+// count, so that every position i * cols + j read below lies in the array.
+bool consistent_matrix(const RealArray& a) {
+    int64_t count = 0;
+    return checked_product(sizes_of(a), &count) && count == a.count;
+}
+
+}  // namespace
+
+void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t) {
+    for (int64_t i0 = 0; i0 < rows; i0 += kTile) {
+        const int64_t i1 = std::min(i0 + kTile, rows);
+        for (int64_t j0 = 0; j0 < cols; j0 += kTile) {
+            const int64_t j1 = std::min(j0 + kTile, cols);
+            for (int64_t i = i0; i < i1; ++i) {
+                for (int64_t j = j0; j < j1; ++j) t[j * rows + i] = a[i * cols + j];
+            }
+        }
+    }
+}
+
+// After a failure the result stays a null array with the math-array type
+// words. An array whose sizes disagree with its element count (which no
+// array the library makes has) is refused like one that is not a matrix.
+HostValue* op_transpose(HostValue* result, HostValue* operands, void* ctx) {
+    write_null_array(result);
+    RealArray* a = lookup_array(operands[0]);
+    if (a == nullptr) {
+        report(kTransposeKey, kNoArray, ctx);
+        return result;
+    }
+    if (a->ndims != 2 || !consistent_matrix(*a)) {
+        report(kTransposeKey, kNotTwoDimensional, ctx);
+        return result;
+    }
+    const int64_t rows = a->dims[0];
+    const int64_t cols = a->dims[1];
+    RealArray* t = new_matrix(cols, rows);
+    if (t == nullptr) {
+        report(kTransposeKey, kNoNewArray, ctx);
+        return result;
+    }
+    transpose_elements(a->data, rows, cols, t->data);
+    return return_new_array(result, t, ctx);
+}
 
 }  // namespace hostmath

@@ -1,0 +1,14 @@
+// The data movement of the transpose operator, on its own for the
+// benchmark and the tests.
+#pragma once
+
+#include <cstdint>
+
+namespace hostmath {
+
+// t (cols x rows) = transpose of a (rows x cols), both row-major and not
+// overlapping. Works in square tiles so that both the rows read and the
+// columns written stay in cache; the result is the plain double loop's.
+void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t);
+
+}  // namespace hostmath
