@@ -190,7 +190,7 @@ private:
 // ---- the integrand adapter ------------------------------------------------------
 
 // Called by GSL for every abscissa: no allocation, no lookup, no conversion
-// beyond writing one record and copying one back. GSL cannot be stopped from
+// beyond writing one record and reading one back. GSL cannot be stopped from
 // here, so a failed evaluation only marks the slot; the driver discards the
 // integral when GSL returns.
 template <RoutineId R>
@@ -202,9 +202,15 @@ double evaluate_integrand(double x, void*) {
     param.ext_type = kTypeReal;
     param.base_type = kTypeReal;
     HostValue buffer;
-    const HostValue value = *host().QeCal(&buffer, slot.handle, slot.params);
-    if (!is_real(value)) slot.failed = true;
-    return value.real();
+    const HostValue* returned = host().QeCal(&buffer, slot.handle, slot.params);
+    // Only the type and the payload word of the returned record are needed,
+    // and they are read before any other host call can reuse it. Reading just
+    // these two fields, rather than copying all 32 bytes with wide loads, also
+    // avoids stalling on the narrower stores that have just written the record.
+    const int32_t type = returned->base_type;
+    const double value = std::bit_cast<double>(returned->word1);
+    if (type != kTypeReal) slot.failed = true;
+    return value;
 }
 
 // ---- workspaces ---------------------------------------------------------------------
