@@ -106,7 +106,9 @@ void run_library(benchmark::State& state, const Integral& integral) {
         benchmark::DoNotOptimize(driver(&result, last, args.data(), host.context()));
         benchmark::ClobberMemory();
     }
-    if (result.base_type != kTypeReal || !host.errors().empty()) state.SkipWithError("the library refused the integral");
+    if (result.base_type != kTypeReal || !host.errors().empty()) {
+        state.SkipWithError("the library refused the integral");
+    }
     state.counters["evaluations"] = static_cast<double>(host.qecal_calls() - evaluations_before) /
                                     static_cast<double>(state.iterations());
     state.counters["value"] = result.real();
