@@ -281,7 +281,9 @@ int32_t Host::SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_
 HostValue* Host::QeCal(HostValue* result_buf, void* handle, HostValue* args) {
     ++qecal_calls_;
     auto* f = static_cast<ScriptFunction*>(handle);
-    *result_buf = f->raw(args, f->user);
+    // Constructed in place from the body's return value: the body writes the
+    // caller's buffer itself, with no temporary to copy (value records are trivial).
+    ::new (static_cast<void*>(result_buf)) HostValue(f->raw(args, f->user));
     return result_buf;
 }
 
@@ -428,8 +430,13 @@ HOSTSIM_EXPORT int32_t TestRunErr(void) { return Host::get().TestRunErr(); }
 HOSTSIM_EXPORT int32_t SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_t reserved, void* ctx) {
     return Host::get().SetRunErr(kind, name, code, reserved, ctx);
 }
+namespace {
+// QeCal runs once per evaluation of a script function, so it reaches the host
+// without the first-use check of Host::get().
+Host* const g_evaluating_host = &Host::get();
+}  // namespace
 HOSTSIM_EXPORT HostValue* QeCal(HostValue* result_buf, void* handle, HostValue* args) {
-    return Host::get().QeCal(result_buf, handle, args);
+    return g_evaluating_host->QeCal(result_buf, handle, args);
 }
 HOSTSIM_EXPORT int32_t GetFor(void*, int64_t, int64_t fn_word, void** out_word, void** out_handle,
                               HostValue** out_params, int32_t* out_last_param) {

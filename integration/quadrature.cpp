@@ -1,16 +1,401 @@
-// Not built yet: every function here returns the empty result.
+// Quadrature of script functions with the GSL integration routines.
+//
+// Each of the eight script functions is one instance of a generic driver:
+// the routines differ only in their argument layouts and in the GSL call,
+// and both are data in kRoutines below. A driver checks its arguments,
+// resolves the script function once, and lets GSL call the integrand
+// adapter, which evaluates the script function through the host for every
+// abscissa.
+//
+// Integrations nest: an integrand may call any of the eight functions again.
+// Each routine counts its own active calls (its nesting level) and keeps one
+// slot per level with the script function being integrated there; the
+// adapter GSL is serving always belongs to the innermost active call of its
+// routine, so it finds its slot through the routine's current level.
+#include "integration/quadrature.h"
+
+#include <gsl/gsl_errno.h>
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <span>
+
 #include "array/math_array.h"
 #include "entry/script_functions.h"
 
 namespace hostmath {
+namespace {
 
-HostValue* gsl_qng(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qag(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qags(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qagp(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qagi(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qagiu(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qagil(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
-HostValue* gsl_qawc(HostValue* result, int64_t, HostValue*, void*) { return write_empty(result); }
+// Run-error codes, reported with kind 1 under the driver's full name.
+enum QuadratureCode : int64_t {
+    kCodeTooDeep = 1,           // six calls of this routine are already active
+    kCodeArgumentCount = 2,     // number of arguments outside the routine's range
+    kCodeNotAFunction = 3,      // f is not a script function the host can resolve
+    kCodeNotOneParameter = 4,   // f does not take exactly one parameter
+    kCodeBadArgument = 5,       // a limit, the point list, a tolerance, limit or key
+    kCodeIntegrandNotReal = 6,  // an evaluation returned something other than a real
+    // The workspace for `limit` subintervals could not be allocated. The
+    // documented codes stop at 6; this one follows them and is listed in
+    // docs/quadrature.md.
+    kCodeNoWorkspace = 7,
+};
+
+constexpr int32_t kMaxActiveCalls = 6;
+constexpr double kDefaultTolerance = 1e-6;
+constexpr uint64_t kDefaultLimit = 10;
+constexpr uint64_t kLeastLimit = 5;
+constexpr uint64_t kGreatestLimit = 100;
+constexpr int kDefaultKey = GSL_INTEG_GAUSS41;
+
+// ---- argument layouts -------------------------------------------------------
+
+// What an argument position holds.
+enum class Arg : uint8_t {
+    Function,   // f, the script function of one parameter
+    Lower,      // a
+    Upper,      // b
+    Pole,       // c, the point of the Cauchy weight 1/(x - c)
+    Points,     // pts: the limits and the known singular points between them
+    EpsAbs,
+    EpsRel,
+    Limit,
+    Key,
+    AbsErrOut,  // receives the error estimate when present
+    StatusOut,  // receives the GSL status when present
+};
+
+// Positions that every call must fill: they lead every layout.
+constexpr bool is_required(Arg a) {
+    return a == Arg::Function || a == Arg::Lower || a == Arg::Upper || a == Arg::Pole || a == Arg::Points;
+}
+
+// The inputs of one integration, after the checks; the optional ones hold
+// their defaults until an argument replaces them.
+struct Problem {
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+    double* pts = nullptr;
+    size_t npts = 0;
+    double epsabs = kDefaultTolerance;
+    double epsrel = kDefaultTolerance;
+    size_t limit = kDefaultLimit;
+    int key = kDefaultKey;
+};
+
+// One GSL routine called on a checked problem; `w` is null for gsl_qng.
+using GslCall = int (*)(gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* result,
+                        double* abserr);
+
+struct Routine {
+    const HostChar* name;
+    std::span<const Arg> args;  // in argument order
+    bool uses_workspace;
+    GslCall call;
+
+    int64_t required() const {
+        int64_t n = 0;
+        while (n < static_cast<int64_t>(args.size()) && is_required(args[static_cast<size_t>(n)])) ++n;
+        return n;
+    }
+    int64_t most() const { return static_cast<int64_t>(args.size()); }
+};
+
+using enum Arg;
+constexpr Arg kQngArgs[] = {Function, Lower, Upper, EpsAbs, EpsRel, AbsErrOut, StatusOut};
+constexpr Arg kQagArgs[] = {Function, Lower, Upper, EpsAbs, EpsRel, Limit, Key, AbsErrOut, StatusOut};
+constexpr Arg kQagsArgs[] = {Function, Lower, Upper, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kQagpArgs[] = {Function, Points, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kQagiArgs[] = {Function, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kQagiuArgs[] = {Function, Lower, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kQagilArgs[] = {Function, Upper, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kQawcArgs[] = {Function, Lower, Upper, Pole, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+
+// Indexes into kRoutines; the order of the two must agree.
+enum RoutineId : size_t { kQng, kQag, kQags, kQagp, kQagi, kQagiu, kQagil, kQawc, kRoutineCount };
+
+constexpr Routine kRoutines[kRoutineCount] = {
+    {u"math::gsl_qng", kQngArgs, false,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace*, double* r, double* e) {
+         size_t neval = 0;  // not handed to the script
+         return gsl_integration_qng(f, p.a, p.b, p.epsabs, p.epsrel, r, e, &neval);
+     }},
+    {u"math::gsl_qag", kQagArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qag(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, p.key, w, r, e);
+     }},
+    {u"math::gsl_qags", kQagsArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qags(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+    {u"math::gsl_qagp", kQagpArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qagp(f, p.pts, p.npts, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+    {u"math::gsl_qagi", kQagiArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qagi(f, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+    {u"math::gsl_qagiu", kQagiuArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qagiu(f, p.a, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+    {u"math::gsl_qagil", kQagilArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qagil(f, p.b, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+    {u"math::gsl_qawc", kQawcArgs, true,
+     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
+         return gsl_integration_qawc(f, p.a, p.b, p.c, p.epsabs, p.epsrel, p.limit, w, r, e);
+     }},
+};
+
+// ---- per-routine nesting state -----------------------------------------------
+
+// The script function integrated at one level, as GetFor resolved it.
+struct Slot {
+    void* handle;
+    HostValue* params;  // the function's own parameter records; QeCal reads them
+    // Set by the adapter when an evaluation returns something other than a
+    // real. Kept per level rather than per routine: a nested call of the same
+    // routine starts by clearing its own flag, and must not wipe out a failed
+    // evaluation that the enclosing call has already seen.
+    bool failed;
+};
+
+struct Nesting {
+    int32_t level = -1;  // of the innermost active call; -1 while none is active
+    std::array<Slot, kMaxActiveCalls> slots{};
+};
+
+Nesting g_nesting[kRoutineCount];
+
+// Takes the next level for the lifetime of the object, so that every way
+// out of a driver gives it back.
+class LevelTaken {
+public:
+    explicit LevelTaken(Nesting& nesting) : nesting_(nesting), level_(++nesting.level) {}
+    ~LevelTaken() { --nesting_.level; }
+    LevelTaken(const LevelTaken&) = delete;
+    LevelTaken& operator=(const LevelTaken&) = delete;
+    Slot& slot() { return nesting_.slots[static_cast<size_t>(level_)]; }
+
+private:
+    Nesting& nesting_;
+    int32_t level_;
+};
+
+// ---- the integrand adapter ------------------------------------------------------
+
+// Called by GSL for every abscissa: no allocation, no lookup, no conversion
+// beyond writing one record and reading one back. GSL cannot be stopped from
+// here, so a failed evaluation only marks the slot; the driver discards the
+// integral when GSL returns.
+template <RoutineId R>
+double evaluate_integrand(double x, void*) {
+    Nesting& nesting = g_nesting[R];
+    Slot& slot = nesting.slots[static_cast<size_t>(nesting.level)];
+    HostValue& param = slot.params[0];
+    param.word1 = std::bit_cast<uint64_t>(x);
+    param.ext_type = kTypeReal;
+    param.base_type = kTypeReal;
+    HostValue buffer;
+    const HostValue* returned = host().QeCal(&buffer, slot.handle, slot.params);
+    // Only the type and the payload word of the returned record are needed,
+    // and they are read before any other host call can reuse it. Reading just
+    // these two fields, rather than copying all 32 bytes with wide loads, also
+    // avoids stalling on the narrower stores that have just written the record.
+    const int32_t type = returned->base_type;
+    const double value = std::bit_cast<double>(returned->word1);
+    if (type != kTypeReal) slot.failed = true;
+    return value;
+}
+
+// ---- workspaces ---------------------------------------------------------------------
+
+struct WorkspaceFree {
+    void operator()(gsl_integration_workspace* w) const { gsl_integration_workspace_free(w); }
+};
+using Workspace = std::unique_ptr<gsl_integration_workspace, WorkspaceFree>;
+
+quadrature::WorkspaceAllocator g_allocate_workspace = gsl_integration_workspace_alloc;
+
+// ---- the driver ---------------------------------------------------------------------
+
+// What one call comes to: a refusal code, or GSL's answer.
+struct Outcome {
+    int64_t refusal = 0;
+    int status = GSL_SUCCESS;
+    double value = 0.0;
+    double abserr = 0.0;
+    bool integrand_failed = false;
+};
+
+Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
+
+// GetFor resolves the script function into the slot. A value that is not a
+// script function is refused before the host is asked, so the host never sees
+// a payload word that is not one of its function handles.
+bool resolve(const HostValue& f, Slot& slot, int32_t* last_param) {
+    if (!is_function(f)) return false;
+    void* unused = nullptr;
+    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, &slot.handle, &slot.params,
+                         last_param) != 0;
+}
+
+// A tolerance is a real that is not negative. NaN is refused too: GSL would
+// take it and never meet it.
+bool read_tolerance(const HostValue& v, double* out) {
+    if (!is_real(v) || !(v.real() >= 0.0)) return false;
+    *out = v.real();
+    return true;
+}
+
+// Compared unsigned, so that a negative limit is out of range.
+bool read_limit(const HostValue& v, size_t* out) {
+    if (!is_integer(v)) return false;
+    const uint64_t limit = v.word1;
+    if (limit < kLeastLimit || limit > kGreatestLimit) return false;
+    *out = static_cast<size_t>(limit);
+    return true;
+}
+
+// Only the integer's low 32 bits count, taken as signed.
+bool read_key(const HostValue& v, int* out) {
+    if (!is_integer(v)) return false;
+    const auto key = static_cast<int32_t>(static_cast<uint32_t>(v.word1));
+    if (key < GSL_INTEG_GAUSS15 || key > GSL_INTEG_GAUSS61) return false;
+    *out = key;
+    return true;
+}
+
+// At least the two limits; the data goes to GSL as it stands.
+bool read_points(const HostValue& v, Problem* p) {
+    RealArray* pts = lookup_array(v);
+    if (pts == nullptr || pts->count < 2) return false;
+    p->pts = pts->data;
+    p->npts = static_cast<size_t>(pts->count);
+    return true;
+}
+
+bool read_real(const HostValue& v, double* out) {
+    if (!is_real(v)) return false;
+    *out = v.real();
+    return true;
+}
+
+// Checks the inputs after f in argument order; false at the first that fails.
+bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, Problem* p) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        const HostValue& v = args[i];
+        bool ok = true;
+        switch (layout[i]) {
+            case Lower: ok = read_real(v, &p->a); break;
+            case Upper: ok = read_real(v, &p->b); break;
+            case Pole: ok = read_real(v, &p->c); break;
+            case Points: ok = read_points(v, p); break;
+            case EpsAbs: ok = read_tolerance(v, &p->epsabs); break;
+            case EpsRel: ok = read_tolerance(v, &p->epsrel); break;
+            case Limit: ok = read_limit(v, &p->limit); break;
+            case Key: ok = read_key(v, &p->key); break;
+            case Function:
+            case AbsErrOut:
+            case StatusOut: break;
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// Steps that run while the call holds its level: resolve f into the slot,
+// check the inputs, integrate. The workspace is released before returning.
+Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function integrand,
+                           std::span<const HostValue> args) {
+    int32_t last_param = -1;
+    if (!resolve(args[0], slot, &last_param)) return refused(kCodeNotAFunction);
+    if (last_param != 0) return refused(kCodeNotOneParameter);
+    Problem problem;
+    if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
+
+    slot.failed = false;
+    Workspace workspace;
+    if (routine.uses_workspace) {
+        workspace.reset(g_allocate_workspace(problem.limit));
+        if (!workspace) return refused(kCodeNoWorkspace);
+    }
+    Outcome out;
+    out.status = routine.call(&integrand, problem, workspace.get(), &out.value, &out.abserr);
+    out.integrand_failed = slot.failed;
+    return out;
+}
+
+// Reports and hands back what the call came to; the level is already given back.
+HostValue* deliver(HostValue* result, const Routine& routine, const Outcome& out, std::span<HostValue> args,
+                   void* ctx) {
+    if (out.refusal != 0) return fail(result, routine.name, out.refusal, ctx);
+    // A GSL failure still delivers GSL's best value and the outputs.
+    if (out.status != GSL_SUCCESS) report_kind(-1, routine.name, out.status, ctx);
+    if (out.integrand_failed) return fail(result, routine.name, kCodeIntegrandNotReal, ctx);
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (routine.args[i] == AbsErrOut) write_real(&args[i], out.abserr);
+        if (routine.args[i] == StatusOut) write_integer(&args[i], out.status);
+    }
+    return write_real(result, out.value);
+}
+
+template <RoutineId R>
+HostValue* integrate_script_function(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    const Routine& routine = kRoutines[R];
+    Nesting& nesting = g_nesting[R];
+
+    write_empty(result);
+    if (nesting.level + 1 >= kMaxActiveCalls) return fail(result, routine.name, kCodeTooDeep, ctx);
+    if (run_error_pending()) return result;
+    // Compared as the last index, so that no count the host passes can overflow.
+    if (last_index < routine.required() - 1 || last_index > routine.most() - 1) {
+        return fail(result, routine.name, kCodeArgumentCount, ctx);
+    }
+    const std::span<HostValue> arguments(args, static_cast<size_t>(last_index + 1));
+
+    Outcome out;
+    {
+        LevelTaken level(nesting);
+        out = integrate_at_level(routine, level.slot(), gsl_function{&evaluate_integrand<R>, nullptr}, arguments);
+    }
+    return deliver(result, routine, out, arguments, ctx);
+}
+
+}  // namespace
+
+void quadrature::set_workspace_allocator(WorkspaceAllocator allocate) {
+    g_allocate_workspace = allocate != nullptr ? allocate : gsl_integration_workspace_alloc;
+}
+
+HostValue* gsl_qng(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQng>(result, last_index, args, ctx);
+}
+HostValue* gsl_qag(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQag>(result, last_index, args, ctx);
+}
+HostValue* gsl_qags(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQags>(result, last_index, args, ctx);
+}
+HostValue* gsl_qagp(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQagp>(result, last_index, args, ctx);
+}
+HostValue* gsl_qagi(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQagi>(result, last_index, args, ctx);
+}
+HostValue* gsl_qagiu(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQagiu>(result, last_index, args, ctx);
+}
+HostValue* gsl_qagil(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQagil>(result, last_index, args, ctx);
+}
+HostValue* gsl_qawc(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kQawc>(result, last_index, args, ctx);
+}
 
 }  // namespace hostmath
