@@ -18,9 +18,13 @@
 #include "array/scratch.h"
 #include "ops/matmul_kernels.h"
 
-#if HOSTMATH_X86_64 && defined(_MSC_VER)
+#if HOSTMATH_X86_64
 #include <immintrin.h>
+#if defined(_MSC_VER)
 #include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
 #endif
 
 namespace hostmath {
@@ -37,31 +41,42 @@ enum MultiplyError : int64_t {
 
 // ---- processor features -------------------------------------------------------
 
-VectorFeatures detect_vector_features() {
-#if !HOSTMATH_X86_64
-    return {false, false};
-#elif defined(_MSC_VER)
+#if HOSTMATH_X86_64
+#if defined(_MSC_VER)
+void cpuid(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]) {
+    int r[4];
+    __cpuidex(r, static_cast<int>(leaf), static_cast<int>(subleaf));
+    for (int i = 0; i < 4; ++i) regs[i] = static_cast<uint32_t>(r[i]);
+}
+uint64_t xgetbv0() { return _xgetbv(0); }
+#else
+void cpuid(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]) {
+    __cpuid_count(leaf, subleaf, regs[0], regs[1], regs[2], regs[3]);
+}
+HOSTMATH_TARGET("xsave") uint64_t xgetbv0() { return _xgetbv(0); }
+#endif
+
+CpuidWords read_cpuid_words() {
     constexpr uint32_t kOsxsave = 1u << 27;
-    int regs[4];
     CpuidWords words{};
-    __cpuid(regs, 0);
-    words.max_leaf = static_cast<uint32_t>(regs[0]);
-    __cpuid(regs, 1);
-    words.leaf1_ecx = static_cast<uint32_t>(regs[2]);
+    uint32_t regs[4];
+    cpuid(0, 0, regs);
+    words.max_leaf = regs[0];
+    words.vendor_ebx = regs[1];
+    if (words.max_leaf >= 1) {
+        cpuid(1, 0, regs);
+        words.leaf1_eax = regs[0];
+        words.leaf1_ecx = regs[2];
+    }
     if (words.max_leaf >= 7) {
-        __cpuidex(regs, 7, 0);
-        words.leaf7_ebx = static_cast<uint32_t>(regs[1]);
+        cpuid(7, 0, regs);
+        words.leaf7_ebx = regs[1];
     }
     // XGETBV faults unless the operating system has enabled it (OSXSAVE).
-    if (words.leaf1_ecx & kOsxsave) words.xcr0 = _xgetbv(0);
-    return decode_vector_features(words);
-#else
-    // The compiler's runtime checks the instruction sets and, through
-    // XGETBV, that the operating system saves the wider registers.
-    __builtin_cpu_init();
-    return {__builtin_cpu_supports("avx2") != 0, __builtin_cpu_supports("avx512f") != 0};
-#endif
+    if (words.leaf1_ecx & kOsxsave) words.xcr0 = xgetbv0();
+    return words;
 }
+#endif
 
 const KernelSpec& spec_of(MatmulKernel kernel) {
 #if HOSTMATH_X86_64
@@ -179,16 +194,29 @@ void multiply_packed(const KernelSpec& spec, const double* a, const double* b, d
 // ---- kernels --------------------------------------------------------------------
 
 VectorFeatures decode_vector_features(const CpuidWords& words) {
+    constexpr uint32_t kAuthenticAmd = 0x68747541;             // "Auth"
     constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;  // leaf 1, ECX
     constexpr uint32_t kAvx2 = 1u << 5, kAvx512f = 1u << 16;  // leaf 7, EBX
     constexpr uint64_t kXmmYmm = 0x06;                         // SSE and AVX register state
     constexpr uint64_t kZmm = 0xE0;                            // opmask, ZMM0-15 upper halves, ZMM16-31
-    VectorFeatures features{false, false};
+    VectorFeatures features{false, false, false};
     if (words.max_leaf < 7) return features;
     if ((words.leaf1_ecx & (kOsxsave | kAvx)) != (kOsxsave | kAvx)) return features;
     if ((words.xcr0 & kXmmYmm) != kXmmYmm) return features;
     features.avx2 = (words.leaf7_ebx & kAvx2) != 0;
     features.avx512f = (words.leaf7_ebx & kAvx512f) != 0 && (words.xcr0 & (kXmmYmm | kZmm)) == (kXmmYmm | kZmm);
+    const uint32_t base_family = (words.leaf1_eax >> 8) & 0xF;
+    const uint32_t family = base_family == 0xF ? base_family + ((words.leaf1_eax >> 20) & 0xFF) : base_family;
+    features.split_512 = features.avx512f && words.vendor_ebx == kAuthenticAmd && family == 0x19;
+    return features;
+}
+
+const VectorFeatures& vector_features() {
+#if HOSTMATH_X86_64
+    static const VectorFeatures features = decode_vector_features(read_cpuid_words());
+#else
+    static const VectorFeatures features{false, false, false};
+#endif
     return features;
 }
 
@@ -202,7 +230,7 @@ const char* kernel_name(MatmulKernel kernel) {
 }
 
 bool kernel_supported(MatmulKernel kernel) {
-    static const VectorFeatures features = detect_vector_features();
+    const VectorFeatures& features = vector_features();
     switch (kernel) {
         case MatmulKernel::kBaseline: return true;
         case MatmulKernel::kAvx2: return features.avx2;
@@ -212,11 +240,9 @@ bool kernel_supported(MatmulKernel kernel) {
 }
 
 MatmulKernel best_kernel() {
-    MatmulKernel best = MatmulKernel::kBaseline;
-    for (MatmulKernel kernel : kAllMatmulKernels) {
-        if (kernel_supported(kernel)) best = kernel;
-    }
-    return best;
+    if (kernel_supported(MatmulKernel::kAvx512) && !vector_features().split_512) return MatmulKernel::kAvx512;
+    if (kernel_supported(MatmulKernel::kAvx2)) return MatmulKernel::kAvx2;
+    return MatmulKernel::kBaseline;
 }
 
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {

@@ -24,7 +24,6 @@ HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealAr
 // which is written in full (every element, also when k is 0).
 
 // The vector kernels, from the one every x86-64 processor runs to the widest.
-// Order matters: a later kernel is preferred when the processor runs it.
 enum class MatmulKernel {
     kBaseline,  // SSE2 (plain scalar code off x86-64)
     kAvx2,
@@ -36,7 +35,8 @@ inline constexpr MatmulKernel kAllMatmulKernels[] = {MatmulKernel::kBaseline, Ma
 const char* kernel_name(MatmulKernel kernel);
 // Whether this processor, and the operating system, can run the kernel.
 bool kernel_supported(MatmulKernel kernel);
-// The widest kernel that kernel_supported allows; what multiply_matrices uses.
+// The kernel multiply_matrices uses: the widest one supported, except that
+// AVX2 goes before AVX-512 where 512-bit operations are split.
 MatmulKernel best_kernel();
 
 // The product with a chosen kernel, which must be supported. Packs its
@@ -49,19 +49,26 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);
 
 // ---- processor features -----------------------------------------------------------
-// What the kernels need, decoded from raw CPUID and XGETBV words: the
-// instruction sets must be present and the operating system must save the
-// registers they use. Used on compilers without __builtin_cpu_supports.
+// What the kernel choice needs, decoded from raw CPUID and XGETBV words: an
+// instruction set counts only if the operating system also saves the
+// registers it uses.
 struct CpuidWords {
     uint32_t max_leaf;    // leaf 0, EAX
-    uint32_t leaf1_ecx;   // leaf 1, ECX (AVX, OSXSAVE)
-    uint32_t leaf7_ebx;   // leaf 7 subleaf 0, EBX (AVX2, AVX512F); read only if max_leaf >= 7
-    uint64_t xcr0;        // XGETBV(0); read only if OSXSAVE is set
+    uint32_t vendor_ebx;  // leaf 0, EBX: the first four characters of the vendor name
+    uint32_t leaf1_eax;   // leaf 1, EAX: family and model
+    uint32_t leaf1_ecx;   // leaf 1, ECX: AVX, OSXSAVE
+    uint32_t leaf7_ebx;   // leaf 7 subleaf 0, EBX: AVX2, AVX512F; 0 when max_leaf < 7
+    uint64_t xcr0;        // XGETBV(0); 0 when OSXSAVE is clear
 };
 struct VectorFeatures {
     bool avx2;
     bool avx512f;
+    // 512-bit operations run as two 256-bit halves (AMD family 19h, the
+    // first of its processors with AVX-512): the AVX2 kernel is faster there.
+    bool split_512;
 };
 VectorFeatures decode_vector_features(const CpuidWords& words);
+// The same for this processor, read once.
+const VectorFeatures& vector_features();
 
 }  // namespace hostmath

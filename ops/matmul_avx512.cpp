@@ -1,5 +1,7 @@
-// The AVX-512 tile kernel: 8 rows x 24 columns, 24 independent accumulators
-// in 32 registers, each lane building one element of c. Multiplication and
+// The AVX-512 tile kernel: 6 rows x 32 columns, 24 independent accumulators
+// in 32 registers, each lane building one element of c. Few rows keep the
+// broadcasts of a few: where 512-bit operations are split in two, each
+// broadcast takes a slot of the arithmetic pipes. Multiplication and
 // addition stay separate instructions: a fused multiply-add would round once
 // instead of twice.
 #include "ops/matmul_kernels.h"
@@ -46,7 +48,7 @@ void avx512_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
 }  // namespace
 
 const KernelSpec& avx512_spec() {
-    static constexpr KernelSpec spec{kRows, 8 * kVectors, 256, 128, 2400, avx512_tile};
+    static constexpr KernelSpec spec{kRows, 8 * kVectors, 256, 120, 2048, avx512_tile};
     return spec;
 }
 

@@ -32,7 +32,7 @@ namespace hostmath::matmul_detail {
 // Register-tile shapes, rows x columns, of each kernel.
 inline constexpr int kBaselineRows = 4, kBaselineCols = 4;
 inline constexpr int kAvx2Rows = 6, kAvx2Cols = 8;
-inline constexpr int kAvx512Rows = 8, kAvx512Cols = 24;
+inline constexpr int kAvx512Rows = 6, kAvx512Cols = 32;
 inline constexpr int kMaxTileElements = kAvx512Rows * kAvx512Cols;
 static_assert(kBaselineRows * kBaselineCols <= kMaxTileElements && kAvx2Rows * kAvx2Cols <= kMaxTileElements);
 

@@ -16,10 +16,6 @@
 #include "ops/matmul.h"
 #include "tests/support.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <cpuid.h>
-#endif
-
 namespace {
 
 using hostmath::MatmulKernel;
@@ -100,12 +96,12 @@ struct Shape {
     int64_t m, k, n;
 };
 
-// Odd shapes, tile edges (4x4, 6x8 and 8x24 tiles: multiples, one less and
+// Odd shapes, tile edges (4x4, 6x8 and 6x32 tiles: multiples, one less and
 // one more), and sizes past the cache blocks (256 terms, 64 to 128 rows,
 // 2048 to 2400 columns) so that sums continue across blocks.
 constexpr Shape kShapes[] = {
-    {1, 1, 1},     {7, 13, 5},   {129, 257, 3}, {2, 3, 4},    {4, 5, 4},    {6, 9, 8},   {8, 7, 24},
-    {3, 11, 7},    {5, 2, 9},    {7, 3, 23},    {9, 4, 25},   {16, 1, 48},  {17, 33, 47}, {24, 40, 96},
+    {1, 1, 1},     {7, 13, 5},   {129, 257, 3}, {2, 3, 4},    {4, 5, 4},    {6, 9, 8},   {6, 7, 32},
+    {3, 11, 7},    {5, 2, 9},    {7, 3, 31},    {9, 4, 33},   {12, 1, 64},  {17, 33, 47}, {24, 40, 96},
     {1, 600, 1},   {13, 513, 29}, {130, 20, 17}, {200, 3, 50}, {3, 300, 2500}, {65, 257, 130},
 };
 
@@ -192,66 +188,59 @@ TEST(MatmulKernels, NoTermsGivePositiveZeros) {
     }
 }
 
-TEST(MatmulKernels, BaselineIsAlwaysSupportedAndBestIsSupported) {
+TEST(MatmulKernels, BestKernelIsSupportedAndTheWidestWhereItPays) {
+    const MatmulKernel best = hostmath::best_kernel();
     EXPECT_TRUE(hostmath::kernel_supported(MatmulKernel::kBaseline));
-    EXPECT_TRUE(hostmath::kernel_supported(hostmath::best_kernel()));
-    for (MatmulKernel kernel : hostmath::kAllMatmulKernels) {
-        if (hostmath::kernel_supported(kernel)) {
-            EXPECT_GE(static_cast<int>(hostmath::best_kernel()), static_cast<int>(kernel));
-        }
-    }
+    EXPECT_TRUE(hostmath::kernel_supported(best));
+    const hostmath::VectorFeatures& f = hostmath::vector_features();
+    const MatmulKernel want = f.avx512f && !f.split_512 ? MatmulKernel::kAvx512
+                              : f.avx2                  ? MatmulKernel::kAvx2
+                                                        : MatmulKernel::kBaseline;
+    EXPECT_EQ(best, want);
 }
 
 // ---- processor features -------------------------------------------------------
 
 TEST(MatmulFeatures, DecodingNeedsInstructionsAndOperatingSystemSupport) {
+    constexpr uint32_t kIntel = 0x756e6547, kAmd = 0x68747541;  // "Genu", "Auth"
+    constexpr uint32_t kSkylakeX = 0x00050654, kZen4 = 0x00A10F11, kZen5 = 0x00B00F20;
     constexpr uint32_t kOsxsaveAvx = (1u << 27) | (1u << 28);
-    constexpr uint32_t kAvx2 = 1u << 5, kAvx512f = 1u << 16;
+    constexpr uint32_t kBoth = (1u << 5) | (1u << 16), kAvx2 = 1u << 5, kAvx512f = 1u << 16;
     struct Case {
         const char* what;
         hostmath::CpuidWords words;
-        bool avx2, avx512f;
+        bool avx2, avx512f, split_512;
     };
     const Case cases[] = {
-        {"everything", {13, kOsxsaveAvx, kAvx2 | kAvx512f, 0xE7}, true, true},
-        {"no ZMM state saved", {13, kOsxsaveAvx, kAvx2 | kAvx512f, 0x07}, true, false},
-        {"only part of the ZMM state", {13, kOsxsaveAvx, kAvx2 | kAvx512f, 0x67}, true, false},
-        {"no YMM state saved", {13, kOsxsaveAvx, kAvx2 | kAvx512f, 0xE3}, false, false},
-        {"no OSXSAVE", {13, 1u << 28, kAvx2 | kAvx512f, 0xE7}, false, false},
-        {"no AVX", {13, 1u << 27, kAvx2 | kAvx512f, 0xE7}, false, false},
-        {"no leaf 7", {6, kOsxsaveAvx, kAvx2 | kAvx512f, 0xE7}, false, false},
-        {"AVX2 only", {13, kOsxsaveAvx, kAvx2, 0xE7}, true, false},
-        {"AVX-512 without AVX2", {13, kOsxsaveAvx, kAvx512f, 0xE7}, false, true},
+        {"everything", {13, kIntel, kSkylakeX, kOsxsaveAvx, kBoth, 0xE7}, true, true, false},
+        {"no ZMM state saved", {13, kIntel, kSkylakeX, kOsxsaveAvx, kBoth, 0x07}, true, false, false},
+        {"only part of the ZMM state", {13, kIntel, kSkylakeX, kOsxsaveAvx, kBoth, 0x67}, true, false, false},
+        {"no YMM state saved", {13, kIntel, kSkylakeX, kOsxsaveAvx, kBoth, 0xE3}, false, false, false},
+        {"no OSXSAVE", {13, kIntel, kSkylakeX, 1u << 28, kBoth, 0xE7}, false, false, false},
+        {"no AVX", {13, kIntel, kSkylakeX, 1u << 27, kBoth, 0xE7}, false, false, false},
+        {"no leaf 7", {6, kIntel, kSkylakeX, kOsxsaveAvx, kBoth, 0xE7}, false, false, false},
+        {"AVX2 only", {13, kIntel, kSkylakeX, kOsxsaveAvx, kAvx2, 0xE7}, true, false, false},
+        {"AVX-512 without AVX2", {13, kIntel, kSkylakeX, kOsxsaveAvx, kAvx512f, 0xE7}, false, true, false},
+        {"AMD family 19h splits 512 bits", {16, kAmd, kZen4, kOsxsaveAvx, kBoth, 0xE7}, true, true, true},
+        {"AMD family 1Ah does not", {16, kAmd, kZen5, kOsxsaveAvx, kBoth, 0xE7}, true, true, false},
+        {"family 19h without usable AVX-512", {16, kAmd, kZen4, kOsxsaveAvx, kBoth, 0x07}, true, false, false},
     };
     for (const Case& c : cases) {
         const hostmath::VectorFeatures f = hostmath::decode_vector_features(c.words);
         EXPECT_EQ(f.avx2, c.avx2) << c.what;
         EXPECT_EQ(f.avx512f, c.avx512f) << c.what;
+        EXPECT_EQ(f.split_512, c.split_512) << c.what;
     }
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// The decoding that compilers without __builtin_cpu_supports rely on
-// agrees with the compiler's runtime on this processor.
-TEST(MatmulFeatures, DecodingAgreesWithTheCompilersCheckHere) {
-    hostmath::CpuidWords words{};
-    unsigned eax, ebx, ecx, edx;
-    ASSERT_TRUE(__get_cpuid(0, &eax, &ebx, &ecx, &edx));
-    words.max_leaf = eax;
-    __get_cpuid(1, &eax, &ebx, &ecx, &edx);
-    words.leaf1_ecx = ecx;
-    if (words.max_leaf >= 7) {
-        __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx);
-        words.leaf7_ebx = ebx;
-    }
-    if (words.leaf1_ecx & (1u << 27)) {
-        uint32_t lo, hi;
-        __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-        words.xcr0 = (uint64_t{hi} << 32) | lo;
-    }
-    const hostmath::VectorFeatures f = hostmath::decode_vector_features(words);
-    EXPECT_EQ(f.avx2, hostmath::kernel_supported(MatmulKernel::kAvx2));
-    EXPECT_EQ(f.avx512f, hostmath::kernel_supported(MatmulKernel::kAvx512));
+// The library reads CPUID and XGETBV itself (the same code serves compilers
+// without __builtin_cpu_supports); on this processor it must agree with the
+// compiler's own runtime check.
+TEST(MatmulFeatures, ReadingAgreesWithTheCompilersCheckHere) {
+    __builtin_cpu_init();
+    EXPECT_EQ(hostmath::kernel_supported(MatmulKernel::kAvx2), __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(hostmath::kernel_supported(MatmulKernel::kAvx512), __builtin_cpu_supports("avx512f") != 0);
 }
 #endif
 
