@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "array/math_array.h"
 #include "array/scratch.h"
