@@ -1,12 +1,294 @@
-// Not built yet: the product returns the empty result.
+// Operator "*" on two arrays: the matrix product.
+//
+// The product is computed in the layered way of fast matrix products: b is
+// copied in blocks of kc rows x nc columns into panels nr columns wide, a in
+// blocks of mc rows x kc columns into panels mr rows high, and a register
+// tile kernel (ops/matmul_*.cpp) builds each mr x nr tile of c from one panel
+// of each. The copies change only where the operands are read from. Every
+// element still receives its terms one by one in ascending p: the kernel
+// starts the first block of terms from 0.0 and continues later blocks from
+// the partial sums that the earlier ones stored in c.
 #include "ops/matmul.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "array/math_array.h"
+#include "array/scratch.h"
+#include "ops/matmul_kernels.h"
+
+#if HOSTMATH_X86_64
+#include <immintrin.h>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
 
 namespace hostmath {
+namespace {
 
-HostValue* multiply_matrices(HostValue* result, const RealArray&, const RealArray&, void*) {
-    return write_empty(result);
+using matmul_detail::KernelSpec;
+
+constexpr HostChar kName[] = u"math *";
+
+enum MultiplyError : int64_t {
+    kInnerSizesDiffer = 3,
+    kNoResultArray = 4,
+};
+
+// ---- processor features -------------------------------------------------------
+
+#if HOSTMATH_X86_64
+#if defined(_MSC_VER)
+void cpuid(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]) {
+    int r[4];
+    __cpuidex(r, static_cast<int>(leaf), static_cast<int>(subleaf));
+    for (int i = 0; i < 4; ++i) regs[i] = static_cast<uint32_t>(r[i]);
+}
+uint64_t xgetbv0() { return _xgetbv(0); }
+#else
+void cpuid(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]) {
+    __cpuid_count(leaf, subleaf, regs[0], regs[1], regs[2], regs[3]);
+}
+HOSTMATH_TARGET("xsave") uint64_t xgetbv0() { return _xgetbv(0); }
+#endif
+
+CpuidWords read_cpuid_words() {
+    constexpr uint32_t kOsxsave = 1u << 27;
+    CpuidWords words{};
+    uint32_t regs[4];
+    cpuid(0, 0, regs);
+    words.max_leaf = regs[0];
+    words.vendor_ebx = regs[1];
+    if (words.max_leaf >= 1) {
+        cpuid(1, 0, regs);
+        words.leaf1_eax = regs[0];
+        words.leaf1_ecx = regs[2];
+    }
+    if (words.max_leaf >= 7) {
+        cpuid(7, 0, regs);
+        words.leaf7_ebx = regs[1];
+    }
+    // XGETBV faults unless the operating system has enabled it (OSXSAVE).
+    if (words.leaf1_ecx & kOsxsave) words.xcr0 = xgetbv0();
+    return words;
+}
+#endif
+
+const KernelSpec& spec_of(MatmulKernel kernel) {
+#if HOSTMATH_X86_64
+    switch (kernel) {
+        case MatmulKernel::kAvx512: return matmul_detail::avx512_spec();
+        case MatmulKernel::kAvx2: return matmul_detail::avx2_spec();
+        case MatmulKernel::kBaseline: break;
+    }
+#else
+    (void)kernel;
+#endif
+    return matmul_detail::baseline_spec();
+}
+
+// ---- packing ------------------------------------------------------------------
+
+int64_t round_up(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
+
+// Scratch doubles starting on a cache-line boundary, so that no vector load
+// from a panel straddles two lines.
+class PanelBuffer {
+public:
+    explicit PanelBuffer(int64_t count) : raw_(count + kSlack) {
+        if (!raw_.ok()) return;
+        const auto address = reinterpret_cast<uintptr_t>(raw_.get());
+        const uintptr_t aligned = (address + kAlignBytes - 1) / kAlignBytes * kAlignBytes;
+        data_ = raw_.get() + (aligned - address) / sizeof(double);
+    }
+    bool ok() const { return data_ != nullptr; }
+    double* get() { return data_; }
+
+private:
+    static constexpr uintptr_t kAlignBytes = 64;
+    static constexpr int64_t kSlack = kAlignBytes / sizeof(double);
+    Scratch<double> raw_;
+    double* data_ = nullptr;
+};
+
+// Rows [0, rows) x columns [0, kc) of a (row stride lda) as panels of mr
+// rows, each p-major; rows past the end are filled with zeros.
+void pack_a(const double* a, int64_t lda, int64_t rows, int64_t kc, int mr, double* out) {
+    for (int64_t i0 = 0; i0 < rows; i0 += mr, out += mr * kc) {
+        for (int r = 0; r < mr; ++r) {
+            if (i0 + r < rows) {
+                const double* src = a + (i0 + r) * lda;
+                for (int64_t p = 0; p < kc; ++p) out[p * mr + r] = src[p];
+            } else {
+                for (int64_t p = 0; p < kc; ++p) out[p * mr + r] = 0.0;
+            }
+        }
+    }
+}
+
+// Rows [0, kc) x columns [0, cols) of b (row stride ldb) as panels of nr
+// columns, each p-major; columns past the end are filled with zeros.
+void pack_b(const double* b, int64_t ldb, int64_t kc, int64_t cols, int nr, double* out) {
+    for (int64_t j0 = 0; j0 < cols; j0 += nr) {
+        const int64_t width = std::min<int64_t>(nr, cols - j0);
+        for (int64_t p = 0; p < kc; ++p, out += nr) {
+            const double* src = b + p * ldb + j0;
+            std::copy(src, src + width, out);
+            std::fill(out + width, out + nr, 0.0);
+        }
+    }
+}
+
+// ---- the blocked product --------------------------------------------------------
+
+// A tile at the bottom or right edge of c: the kernel works on a full tile
+// in a local buffer, and only the part inside c is read and written.
+void edge_tile(const KernelSpec& spec, int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc,
+               int64_t rows, int64_t cols, bool accumulate) {
+    double tile[matmul_detail::kMaxTileElements];
+    if (accumulate) {
+        for (int64_t r = 0; r < rows; ++r) std::copy(c + r * ldc, c + r * ldc + cols, tile + r * spec.nr);
+    }
+    spec.tile(kc, ap, bp, tile, spec.nr, accumulate);
+    for (int64_t r = 0; r < rows; ++r) std::copy(tile + r * spec.nr, tile + r * spec.nr + cols, c + r * ldc);
+}
+
+// c = a b with packed panels; k >= 1. The loops over k blocks run in
+// ascending order, which is what keeps each sum in ascending p.
+void multiply_packed(const KernelSpec& spec, const double* a, const double* b, double* c, int64_t m, int64_t k,
+                     int64_t n, double* a_pack, double* b_pack) {
+    for (int64_t jc = 0; jc < n; jc += spec.nc) {
+        const int64_t nc = std::min<int64_t>(spec.nc, n - jc);
+        for (int64_t pc = 0; pc < k; pc += spec.kc) {
+            const int64_t kc = std::min<int64_t>(spec.kc, k - pc);
+            const bool accumulate = pc > 0;
+            pack_b(b + pc * n + jc, n, kc, nc, spec.nr, b_pack);
+            for (int64_t ic = 0; ic < m; ic += spec.mc) {
+                const int64_t mc = std::min<int64_t>(spec.mc, m - ic);
+                pack_a(a + ic * k + pc, k, mc, kc, spec.mr, a_pack);
+                for (int64_t jr = 0; jr < nc; jr += spec.nr) {
+                    const double* bp = b_pack + jr * kc;
+                    const int64_t cols = std::min<int64_t>(spec.nr, nc - jr);
+                    for (int64_t ir = 0; ir < mc; ir += spec.mr) {
+                        const double* ap = a_pack + ir * kc;
+                        const int64_t rows = std::min<int64_t>(spec.mr, mc - ir);
+                        double* ct = c + (ic + ir) * n + jc + jr;
+                        if (rows == spec.mr && cols == spec.nr) {
+                            spec.tile(kc, ap, bp, ct, n, accumulate);
+                        } else {
+                            edge_tile(spec, kc, ap, bp, ct, n, rows, cols, accumulate);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// ---- kernels --------------------------------------------------------------------
+
+VectorFeatures decode_vector_features(const CpuidWords& words) {
+    constexpr uint32_t kAuthenticAmd = 0x68747541;             // "Auth"
+    constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;  // leaf 1, ECX
+    constexpr uint32_t kAvx2 = 1u << 5, kAvx512f = 1u << 16;  // leaf 7, EBX
+    constexpr uint64_t kXmmYmm = 0x06;                         // SSE and AVX register state
+    constexpr uint64_t kZmm = 0xE0;                            // opmask, ZMM0-15 upper halves, ZMM16-31
+    VectorFeatures features{false, false, false};
+    if (words.max_leaf < 7) return features;
+    if ((words.leaf1_ecx & (kOsxsave | kAvx)) != (kOsxsave | kAvx)) return features;
+    if ((words.xcr0 & kXmmYmm) != kXmmYmm) return features;
+    features.avx2 = (words.leaf7_ebx & kAvx2) != 0;
+    features.avx512f = (words.leaf7_ebx & kAvx512f) != 0 && (words.xcr0 & (kXmmYmm | kZmm)) == (kXmmYmm | kZmm);
+    const uint32_t base_family = (words.leaf1_eax >> 8) & 0xF;
+    const uint32_t family = base_family == 0xF ? base_family + ((words.leaf1_eax >> 20) & 0xFF) : base_family;
+    features.split_512 = features.avx512f && words.vendor_ebx == kAuthenticAmd && family == 0x19;
+    return features;
+}
+
+const VectorFeatures& vector_features() {
+#if HOSTMATH_X86_64
+    static const VectorFeatures features = decode_vector_features(read_cpuid_words());
+#else
+    static const VectorFeatures features{false, false, false};
+#endif
+    return features;
+}
+
+const char* kernel_name(MatmulKernel kernel) {
+    switch (kernel) {
+        case MatmulKernel::kBaseline: return "baseline";
+        case MatmulKernel::kAvx2: return "avx2";
+        case MatmulKernel::kAvx512: return "avx512";
+    }
+    return "unknown";
+}
+
+bool kernel_supported(MatmulKernel kernel) {
+    const VectorFeatures& features = vector_features();
+    switch (kernel) {
+        case MatmulKernel::kBaseline: return true;
+        case MatmulKernel::kAvx2: return features.avx2;
+        case MatmulKernel::kAvx512: return features.avx512f;
+    }
+    return false;
+}
+
+MatmulKernel best_kernel() {
+    if (kernel_supported(MatmulKernel::kAvx512) && !vector_features().split_512) return MatmulKernel::kAvx512;
+    if (kernel_supported(MatmulKernel::kAvx2)) return MatmulKernel::kAvx2;
+    return MatmulKernel::kBaseline;
+}
+
+void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
+    for (int64_t i = 0; i < m; ++i) {
+        double* ci = c + i * n;
+        const double* ai = a + i * k;
+        std::fill(ci, ci + n, 0.0);
+        for (int64_t p = 0; p < k; ++p) {
+            const double aip = ai[p];
+            const double* bp = b + p * n;
+            for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] + aip * bp[j];
+        }
+    }
+}
+
+void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
+                   int64_t n) {
+    if (m <= 0 || n <= 0) return;
+    if (k <= 0) {
+        std::fill(c, c + m * n, 0.0);  // empty sums
+        return;
+    }
+    // A kernel this processor cannot run would fault; the baseline one can.
+    const KernelSpec& spec = spec_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
+    const int64_t kc = std::min<int64_t>(k, spec.kc);
+    PanelBuffer a_pack(round_up(std::min<int64_t>(m, spec.mc), spec.mr) * kc);
+    PanelBuffer b_pack(round_up(std::min<int64_t>(n, spec.nc), spec.nr) * kc);
+    if (!a_pack.ok() || !b_pack.ok()) {
+        multiply_unpacked(a, b, c, m, k, n);
+        return;
+    }
+    multiply_packed(spec, a, b, c, m, k, n, a_pack.get(), b_pack.get());
+}
+
+// ---- operator "*" on two arrays -------------------------------------------------
+
+HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealArray& b, void* ctx) {
+    if (a.ndims != 2 || b.ndims != 2) return write_empty(result);  // silently: no report
+    const int64_t m = a.dims[0], k = a.dims[1];
+    const int64_t n = b.dims[1];
+    if (b.dims[0] != k) return fail(result, kName, kInnerSizesDiffer, ctx);
+    // new_matrix refuses an m * n that overflows as the host refuses a
+    // creation: both are code 4.
+    RealArray* c = new_matrix(m, n);
+    if (c == nullptr) return fail(result, kName, kNoResultArray, ctx);
+    multiply_with(best_kernel(), a.data, b.data, c->data, m, k, n);
+    return return_new_array(result, c, ctx);
 }
 
 }  // namespace hostmath

@@ -1,5 +1,14 @@
 // The matrix product behind operator "*" on two arrays.
+//
+// Every element of a product is defined by one summation order: c(i, j)
+// starts from 0.0 and adds a(i, p) * b(p, j) for p = 0, 1, ..., k - 1, one
+// rounded multiplication and one rounded addition per term. All kernels below
+// keep that order exactly; they differ only in how many independent elements
+// they compute at once, so their results are bit-identical to the plain
+// triple loop.
 #pragma once
+
+#include <cstdint>
 
 #include "host/host_abi.h"
 
@@ -9,5 +18,57 @@ namespace hostmath {
 // The result record already holds the empty result. Arrays that are not
 // both two-dimensional give the empty result without a report.
 HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealArray& b, void* ctx);
+
+// ---- kernels ------------------------------------------------------------------
+// The product of row-major matrices a (m x k) and b (k x n) into c (m x n),
+// which is written in full (every element, also when k is 0).
+
+// The vector kernels, from the one every x86-64 processor runs to the widest.
+enum class MatmulKernel {
+    kBaseline,  // SSE2 (plain scalar code off x86-64)
+    kAvx2,
+    kAvx512,
+};
+inline constexpr MatmulKernel kAllMatmulKernels[] = {MatmulKernel::kBaseline, MatmulKernel::kAvx2,
+                                                     MatmulKernel::kAvx512};
+
+const char* kernel_name(MatmulKernel kernel);
+// Whether this processor, and the operating system, can run the kernel.
+bool kernel_supported(MatmulKernel kernel);
+// The kernel multiply_matrices uses: the widest one supported, except that
+// AVX2 goes before AVX-512 where 512-bit operations are split.
+MatmulKernel best_kernel();
+
+// The product with a chosen kernel, which must be supported. Packs its
+// operands into scratch panels; when the scratch cannot be allocated it
+// computes the product with multiply_unpacked instead.
+void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
+                   int64_t n);
+// The product without scratch memory: row by row, each row of c built up
+// across its columns, term p after term p - 1.
+void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);
+
+// ---- processor features -----------------------------------------------------------
+// What the kernel choice needs, decoded from raw CPUID and XGETBV words: an
+// instruction set counts only if the operating system also saves the
+// registers it uses.
+struct CpuidWords {
+    uint32_t max_leaf;    // leaf 0, EAX
+    uint32_t vendor_ebx;  // leaf 0, EBX: the first four characters of the vendor name
+    uint32_t leaf1_eax;   // leaf 1, EAX: family and model
+    uint32_t leaf1_ecx;   // leaf 1, ECX: AVX, OSXSAVE
+    uint32_t leaf7_ebx;   // leaf 7 subleaf 0, EBX: AVX2, AVX512F; 0 when max_leaf < 7
+    uint64_t xcr0;        // XGETBV(0); 0 when OSXSAVE is clear
+};
+struct VectorFeatures {
+    bool avx2;
+    bool avx512f;
+    // 512-bit operations run as two 256-bit halves (AMD family 19h, the
+    // first of its processors with AVX-512): the AVX2 kernel is faster there.
+    bool split_512;
+};
+VectorFeatures decode_vector_features(const CpuidWords& words);
+// The same for this processor, read once.
+const VectorFeatures& vector_features();
 
 }  // namespace hostmath

@@ -1,0 +1,174 @@
+// Speed of the matrix product of operator "*": the straightforward
+// ascending triple loop, OpenBLAS dgemm on one thread (where it is
+// installed), and each of our kernels that this processor runs, on square
+// matrices of n = 256 and n = 1024. After the runs it prints, for every
+// size, each contender's time relative to the triple loop and to OpenBLAS.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ops/matmul.h"
+
+#ifdef HOSTMATH_HAVE_OPENBLAS
+#include <cblas.h>
+#endif
+
+namespace {
+
+using hostmath::MatmulKernel;
+
+struct Operands {
+    std::vector<double> a, b, c;
+};
+
+Operands operands(int64_t n) {
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    Operands o{std::vector<double>(n * n), std::vector<double>(n * n), std::vector<double>(n * n)};
+    for (double& x : o.a) x = dist(rng);
+    for (double& x : o.b) x = dist(rng);
+    return o;
+}
+
+// The product exactly as its definition reads.
+void straightforward(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
+    for (int64_t i = 0; i < m; ++i) {
+        for (int64_t j = 0; j < n; ++j) {
+            double sum = 0.0;
+            for (int64_t p = 0; p < k; ++p) sum = sum + a[i * k + p] * b[p * n + j];
+            c[i * n + j] = sum;
+        }
+    }
+}
+
+void set_flops(benchmark::State& state, int64_t n) {
+    state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * n * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
+}
+
+void BM_Straightforward(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    Operands o = operands(n);
+    for (auto _ : state) {
+        straightforward(o.a.data(), o.b.data(), o.c.data(), n, n, n);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+
+void BM_Kernel(benchmark::State& state, MatmulKernel kernel) {
+    const int64_t n = state.range(0);
+    Operands o = operands(n);
+    for (auto _ : state) {
+        hostmath::multiply_with(kernel, o.a.data(), o.b.data(), o.c.data(), n, n, n);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+
+void BM_Unpacked(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    Operands o = operands(n);
+    for (auto _ : state) {
+        hostmath::multiply_unpacked(o.a.data(), o.b.data(), o.c.data(), n, n, n);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+
+#ifdef HOSTMATH_HAVE_OPENBLAS
+void BM_OpenBLAS(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    Operands o = operands(n);
+    for (auto _ : state) {
+        cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, o.a.data(), n, o.b.data(), n, 0.0,
+                    o.c.data(), n);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+#endif
+
+// Few iterations: the machine is shared, and the triple loop at n = 1024
+// takes seconds by itself.
+void sizes(benchmark::internal::Benchmark* b) { b->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond); }
+void timed_sizes(benchmark::internal::Benchmark* b) {
+    sizes(b);
+    b->MinTime(0.3);
+}
+
+// Keeps each run's time per iteration, by benchmark name, next to the
+// usual console output.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    // By (benchmark, size).
+    std::map<std::pair<std::string, std::string>, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                seconds[{run.run_name.function_name, run.run_name.args}] =
+                    run.real_accumulated_time / static_cast<double>(run.iterations);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void print_ratios(const std::map<std::pair<std::string, std::string>, double>& seconds) {
+    for (const std::string size : {"256", "1024"}) {
+        const auto find = [&](const std::string& name) {
+            auto it = seconds.find({name, size});
+            return it == seconds.end() ? 0.0 : it->second;
+        };
+        const double loop = find("BM_Straightforward");
+        const double blas = find("BM_OpenBLAS");
+        std::printf("\nn = %s: speed-up over the triple loop, and speed as a fraction of OpenBLAS\n", size.c_str());
+        for (const auto& [key, t] : seconds) {
+            if (key.second != size) continue;
+            std::printf("  %-24s %9.3f ms", key.first.c_str(), t * 1e3);
+            if (loop > 0) std::printf("   x%6.2f vs loop", loop / t);
+            if (blas > 0) std::printf("   %5.3f of OpenBLAS", blas / t);
+            std::printf("\n");
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef HOSTMATH_HAVE_OPENBLAS
+    openblas_set_num_threads(1);
+    std::printf("OpenBLAS core: %s, threads: %d\n", openblas_get_corename(), openblas_get_num_threads());
+    benchmark::RegisterBenchmark("BM_OpenBLAS", BM_OpenBLAS)->Apply(timed_sizes);
+#else
+    std::printf("OpenBLAS not found: no comparison with it\n");
+#endif
+    benchmark::RegisterBenchmark("BM_Straightforward", BM_Straightforward)->Apply(sizes)->Iterations(1);
+    benchmark::RegisterBenchmark("BM_Unpacked", BM_Unpacked)->Apply(timed_sizes);
+    for (MatmulKernel kernel : hostmath::kAllMatmulKernels) {
+        if (!hostmath::kernel_supported(kernel)) {
+            std::printf("kernel %s: not supported here\n", hostmath::kernel_name(kernel));
+            continue;
+        }
+        benchmark::RegisterBenchmark((std::string("BM_Kernel_") + hostmath::kernel_name(kernel)).c_str(),
+                                     BM_Kernel, kernel)
+            ->Apply(timed_sizes);
+    }
+    std::printf("best kernel: %s\n", hostmath::kernel_name(hostmath::best_kernel()));
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    print_ratios(reporter.seconds);
+    return 0;
+}
