@@ -159,9 +159,11 @@ struct Slot {
     void* handle;
     HostValue* params;  // the function's own parameter records; QeCal reads them
     // Set by the adapter when an evaluation returns something other than a
-    // real. Kept per level rather than per routine: a nested call of the same
-    // routine starts by clearing its own flag, and must not wipe out a failed
-    // evaluation that the enclosing call has already seen.
+    // real. Kept per level rather than in one flag per routine: a nested call
+    // of the same routine starts by clearing its own flag, and must not wipe
+    // out a failed evaluation that the enclosing call has already seen. A
+    // nested call's failure still counts against the enclosing call of the
+    // same routine (see integrate_script_function).
     bool failed;
 };
 
@@ -364,6 +366,9 @@ HostValue* integrate_script_function(HostValue* result, int64_t last_index, Host
         LevelTaken level(nesting);
         out = integrate_at_level(routine, level.slot(), gsl_function{&evaluate_integrand<R>, nullptr}, arguments);
     }
+    // A failed evaluation fails every enclosing integration of the routine,
+    // as one shared flag would, without a nested call clearing theirs.
+    if (out.integrand_failed && nesting.level >= 0) nesting.slots[static_cast<size_t>(nesting.level)].failed = true;
     return deliver(result, routine, out, arguments, ctx);
 }
 

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <bit>
 #include <string>
 #include <vector>
 
+#include "host/binding.h"
 #include "hostsim/hostsim.h"
 
 // Each test starts from a reset host and a freshly opened and loaded library
@@ -44,3 +47,17 @@ inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_t
 
 // Bit-exact comparison of doubles (distinguishes -0.0 and NaN payloads).
 inline bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// The test binary also links the library's own object files, so pure helpers
+// and internals can be called directly. Their copy of the host table is not
+// the one the loaded library fills: this binds it to the stand-in host, as a
+// load would, and gives it a private key.
+inline void bind_linked_library(int32_t private_key) {
+    void* self = dlopen(nullptr, RTLD_NOW);
+    auto* slots = reinterpret_cast<void**>(&hostmath::g_host);
+    for (int i = 0; i < kHostEntryPointCount; ++i) slots[i] = dlsym(self, kHostEntryPointNames[i]);
+    dlclose(self);
+    hostmath::g_private_key = private_key;
+}
+
+inline void unbind_linked_library() { hostmath::g_host = HostApi{}; }

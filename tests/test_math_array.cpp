@@ -1,6 +1,4 @@
 // The array conventions as pure helpers, bound straight to the stand-in host.
-#include <dlfcn.h>
-
 #include <limits>
 
 #include "array/math_array.h"
@@ -18,11 +16,9 @@ protected:
     void SetUp() override {
         host.close();
         host.reset();
-        void* self = dlopen(nullptr, RTLD_NOW);
-        auto* slots = reinterpret_cast<void**>(&hostmath::g_host);
-        for (int i = 0; i < kHostEntryPointCount; ++i) slots[i] = dlsym(self, kHostEntryPointNames[i]);
-        hostmath::g_private_key = -4321;
+        bind_linked_library(-4321);
     }
+    void TearDown() override { unbind_linked_library(); }
 };
 
 TEST(CheckedProduct, RefusesWhatWouldWrap) {

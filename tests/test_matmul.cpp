@@ -3,7 +3,6 @@
 // a rounded multiplication and a rounded addition each), on shapes that hit
 // the edges of every register tile and cache block; and the product of two
 // host arrays reports and returns what the operator promises.
-#include <dlfcn.h>
 
 #include <cmath>
 #include <cstdint>
@@ -253,18 +252,10 @@ class MultiplyMatricesTest : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        void* module = dlopen(nullptr, RTLD_NOW);
-        ASSERT_NE(module, nullptr);
-        auto* slots = reinterpret_cast<void**>(&hostmath::g_host);
-        for (int i = 0; i < kHostEntryPointCount; ++i) {
-            slots[i] = dlsym(module, kHostEntryPointNames[i]);
-            ASSERT_NE(slots[i], nullptr) << kHostEntryPointNames[i];
-        }
-        dlclose(module);
-        hostmath::g_private_key = key();
+        bind_linked_library(key());
     }
     void TearDown() override {
-        hostmath::g_host = HostApi{};
+        unbind_linked_library();
         LibraryTest::TearDown();
     }
 
