@@ -180,3 +180,53 @@ TEST_F(LibraryTest, OperatorsLeaveTheirOperandsAlone) {
 }
 
 }  // namespace
+
+// ---- the matrix product through the dispatcher -------------------------------------------
+
+struct ProductCase {
+    const char* what;
+    std::vector<int64_t> left, right;
+    std::vector<int64_t> shape;  // empty: the empty result
+    int64_t error;               // 0: no run error
+};
+
+const ProductCase kProductCases[] = {
+    {"2x3 * 3x4", {2, 3}, {3, 4}, {2, 4}, 0},
+    {"1x1 * 1x5", {1, 1}, {1, 5}, {1, 5}, 0},
+    {"2x3 * 2x3", {2, 3}, {2, 3}, {}, 3},
+    {"3-element vector * 2x2", {3}, {2, 2}, {}, 0},
+    {"2x2 * 2x2x1", {2, 2}, {2, 2, 1}, {}, 0},
+};
+
+TEST_F(LibraryTest, MatrixProductShapesAndRefusals) {
+    for (const ProductCase& c : kProductCases) {
+        SCOPED_TRACE(c.what);
+        host.clear_errors();
+        const int64_t created = host.new_sys_obj_calls();
+        HostValue r = host.apply(kTimes, {host.array(c.left), host.array(c.right)});
+        if (c.shape.empty()) {
+            EXPECT_TRUE(is_empty_result(r));
+            EXPECT_EQ(host.new_sys_obj_calls(), created);
+        } else {
+            EXPECT_EQ(host.read(r).shape, c.shape);
+            EXPECT_EQ(r.ext_type, key());
+        }
+        const auto expected = c.error == 0 ? std::vector<std::pair<std::string, int64_t>>{}
+                                           : std::vector<std::pair<std::string, int64_t>>{{"math *", c.error}};
+        EXPECT_EQ(reported(), expected);
+    }
+}
+
+TEST_F(LibraryTest, MatrixProductSumsInAscendingOrder) {
+    // Row (1, 1e16, -1e16) times the column (1, 1, 1): ascending order gives
+    // (1 + 1e16) - 1e16 = 0, not 1.
+    HostValue a = host.array({2, 3}, {1, 1e16, -1e16, 1, 2, 3});
+    HostValue b = host.array({3, 2}, {1, 0, 1, 1, 1, 2});
+    HostValue r = host.apply(kTimes, {a, b});
+    EXPECT_EQ(host.read(r).values, (std::vector<double>{0, -1e16, 6, 8}));
+    EXPECT_EQ(host.fun_re_obj_calls(), 1);
+
+    host.fail_new_sys_obj_at(1);
+    EXPECT_TRUE(is_empty_result(host.apply(kTimes, {a, b})));
+    EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math *", 4}}));
+}
