@@ -12,5 +12,5 @@ if [ $# -eq 0 ]; then
 fi
 for b in "$@"; do
   echo "== $b"
-  "./build/bench/$b"
+  "./build/bench/bench/$b"
 done
