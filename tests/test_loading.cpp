@@ -42,6 +42,7 @@ TEST_F(LoadTest, FirstKeyAcceptedTagsEverythingWithIt) {
     EXPECT_NE(lock.callback, nullptr);
     EXPECT_NE(lock.dispatcher, nullptr);
     EXPECT_EQ(host.constant("math::real_s")->integer(), -12345);
+    EXPECT_EQ(host.call("math::zeros", {make_integer(1), make_integer(2)}).ext_type, -12345);
     EXPECT_EQ(host.ex_msg_calls(), 0);
     host.unload();
 }
@@ -55,6 +56,7 @@ TEST_F(LoadTest, RefusedKeyMovesToTheNextLowerOne) {
     HostValue real_s = *host.constant("math::real_s");
     EXPECT_EQ(real_s.integer(), -12346);
     EXPECT_EQ(real_s.word1, static_cast<uint64_t>(int64_t{-12346}));  // sign-extended
+    EXPECT_EQ(host.call("math::ra1", {make_real(1.0)}).ext_type, -12346);
     host.unload();
 }
 
