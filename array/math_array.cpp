@@ -65,6 +65,11 @@ bool same_shape(const RealArray& a, const RealArray& b) {
     return true;
 }
 
+bool has_consistent_shape(const RealArray& a) {
+    int64_t count = 0;
+    return checked_product(sizes_of(a), &count) && count == a.count;
+}
+
 HostValue* write_empty(HostValue* result) {
     result->word1 = 0;
     result->ext_type = 0;

@@ -66,6 +66,10 @@ inline std::span<const int64_t> sizes_of(const RealArray& a) {
     return {a.dims, static_cast<size_t>(a.ndims)};
 }
 bool same_shape(const RealArray& a, const RealArray& b);
+// Whether the sizes account for the element count exactly (true of every
+// array the library makes), so that loops driven by the sizes stay inside
+// the elements.
+bool has_consistent_shape(const RealArray& a);
 
 // ---- results ----------------------------------------------------------------
 

@@ -18,10 +18,10 @@ enum CopyCode : int64_t {
     kNoNewArray = 4,
 };
 
-// Whether [start, start + n) lies within `count` elements. The sum is formed
-// in 128 bits so that no wrap-around can let a range through.
+// Whether [start, start + n) lies within `count` elements, compared as exact
+// integers: start + n is never formed, so no wrap-around can let a range through.
 bool range_fits(int64_t start, int64_t n, int64_t count) {
-    return start >= 0 && static_cast<__int128>(start) + n <= count;
+    return start >= 0 && n >= 0 && start <= count && n <= count - start;
 }
 
 // a[i + t] = b[j + t] for t = 0 .. n-1, strictly in ascending order of t with

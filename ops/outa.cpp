@@ -135,13 +135,6 @@ bool advance(int64_t* index, const int64_t* dims, int64_t leading_dims) {
     return false;
 }
 
-// Whether the sizes account for the element count, so that the lines read
-// exactly the array's elements.
-bool consistent_shape(const RealArray& a) {
-    int64_t count = 0;
-    return checked_product(sizes_of(a), &count) && count == a.count;
-}
-
 void print_array(Printer& out, const RealArray& a, int64_t* index, const OutaOptions& o) {
     const int64_t leading_dims = a.ndims - 1;
     const int64_t per_line = a.dims[a.ndims - 1];
@@ -198,7 +191,7 @@ HostValue* outa(HostValue* result, int64_t last_index, HostValue* args, void* ct
         report(kOutaKey, kNoIndexBuffer, ctx);
         return result;
     }
-    if (a->ndims < 1 || !consistent_shape(*a)) {
+    if (a->ndims < 1 || !has_consistent_shape(*a)) {
         report(kOutaKey, kNoArray, ctx);
         return result;
     }
