@@ -29,7 +29,7 @@
 namespace hostmath {
 namespace {
 
-using matmul_detail::KernelSpec;
+using matmul_detail::KernelPlan;
 
 constexpr HostChar kName[] = u"math *";
 
@@ -77,17 +77,17 @@ CpuidWords read_cpuid_words() {
 }
 #endif
 
-const KernelSpec& spec_of(MatmulKernel kernel) {
+const KernelPlan& spec_of(MatmulKernel kernel) {
 #if HOSTMATH_X86_64
     switch (kernel) {
-        case MatmulKernel::kAvx512: return matmul_detail::avx512_spec();
-        case MatmulKernel::kAvx2: return matmul_detail::avx2_spec();
+        case MatmulKernel::kAvx512: return matmul_detail::avx512_plan();
+        case MatmulKernel::kAvx2: return matmul_detail::avx2_plan();
         case MatmulKernel::kBaseline: break;
     }
 #else
     (void)kernel;
 #endif
-    return matmul_detail::baseline_spec();
+    return matmul_detail::baseline_plan();
 }
 
 // ---- packing ------------------------------------------------------------------
@@ -146,40 +146,40 @@ void pack_b(const double* b, int64_t ldb, int64_t kc, int64_t cols, int nr, doub
 
 // A tile at the bottom or right edge of c: the kernel works on a full tile
 // in a local buffer, and only the part inside c is read and written.
-void edge_tile(const KernelSpec& spec, int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc,
+void edge_tile(const KernelPlan& plan, int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc,
                int64_t rows, int64_t cols, bool accumulate) {
     double tile[matmul_detail::kMaxTileElements];
     if (accumulate) {
-        for (int64_t r = 0; r < rows; ++r) std::copy(c + r * ldc, c + r * ldc + cols, tile + r * spec.nr);
+        for (int64_t r = 0; r < rows; ++r) std::copy(c + r * ldc, c + r * ldc + cols, tile + r * plan.nr);
     }
-    spec.tile(kc, ap, bp, tile, spec.nr, accumulate);
-    for (int64_t r = 0; r < rows; ++r) std::copy(tile + r * spec.nr, tile + r * spec.nr + cols, c + r * ldc);
+    plan.tile(kc, ap, bp, tile, plan.nr, accumulate);
+    for (int64_t r = 0; r < rows; ++r) std::copy(tile + r * plan.nr, tile + r * plan.nr + cols, c + r * ldc);
 }
 
 // c = a b with packed panels; k >= 1. The loops over k blocks run in
 // ascending order, which is what keeps each sum in ascending p.
-void multiply_packed(const KernelSpec& spec, const double* a, const double* b, double* c, int64_t m, int64_t k,
+void multiply_packed(const KernelPlan& plan, const double* a, const double* b, double* c, int64_t m, int64_t k,
                      int64_t n, double* a_pack, double* b_pack) {
-    for (int64_t jc = 0; jc < n; jc += spec.nc) {
-        const int64_t nc = std::min<int64_t>(spec.nc, n - jc);
-        for (int64_t pc = 0; pc < k; pc += spec.kc) {
-            const int64_t kc = std::min<int64_t>(spec.kc, k - pc);
+    for (int64_t jc = 0; jc < n; jc += plan.nc) {
+        const int64_t nc = std::min<int64_t>(plan.nc, n - jc);
+        for (int64_t pc = 0; pc < k; pc += plan.kc) {
+            const int64_t kc = std::min<int64_t>(plan.kc, k - pc);
             const bool accumulate = pc > 0;
-            pack_b(b + pc * n + jc, n, kc, nc, spec.nr, b_pack);
-            for (int64_t ic = 0; ic < m; ic += spec.mc) {
-                const int64_t mc = std::min<int64_t>(spec.mc, m - ic);
-                pack_a(a + ic * k + pc, k, mc, kc, spec.mr, a_pack);
-                for (int64_t jr = 0; jr < nc; jr += spec.nr) {
+            pack_b(b + pc * n + jc, n, kc, nc, plan.nr, b_pack);
+            for (int64_t ic = 0; ic < m; ic += plan.mc) {
+                const int64_t mc = std::min<int64_t>(plan.mc, m - ic);
+                pack_a(a + ic * k + pc, k, mc, kc, plan.mr, a_pack);
+                for (int64_t jr = 0; jr < nc; jr += plan.nr) {
                     const double* bp = b_pack + jr * kc;
-                    const int64_t cols = std::min<int64_t>(spec.nr, nc - jr);
-                    for (int64_t ir = 0; ir < mc; ir += spec.mr) {
+                    const int64_t cols = std::min<int64_t>(plan.nr, nc - jr);
+                    for (int64_t ir = 0; ir < mc; ir += plan.mr) {
                         const double* ap = a_pack + ir * kc;
-                        const int64_t rows = std::min<int64_t>(spec.mr, mc - ir);
+                        const int64_t rows = std::min<int64_t>(plan.mr, mc - ir);
                         double* ct = c + (ic + ir) * n + jc + jr;
-                        if (rows == spec.mr && cols == spec.nr) {
-                            spec.tile(kc, ap, bp, ct, n, accumulate);
+                        if (rows == plan.mr && cols == plan.nr) {
+                            plan.tile(kc, ap, bp, ct, n, accumulate);
                         } else {
-                            edge_tile(spec, kc, ap, bp, ct, n, rows, cols, accumulate);
+                            edge_tile(plan, kc, ap, bp, ct, n, rows, cols, accumulate);
                         }
                     }
                 }
@@ -265,15 +265,15 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
         return;
     }
     // A kernel this processor cannot run would fault; the baseline one can.
-    const KernelSpec& spec = spec_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
-    const int64_t kc = std::min<int64_t>(k, spec.kc);
-    PanelBuffer a_pack(round_up(std::min<int64_t>(m, spec.mc), spec.mr) * kc);
-    PanelBuffer b_pack(round_up(std::min<int64_t>(n, spec.nc), spec.nr) * kc);
+    const KernelPlan& plan = spec_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
+    const int64_t kc = std::min<int64_t>(k, plan.kc);
+    PanelBuffer a_pack(round_up(std::min<int64_t>(m, plan.mc), plan.mr) * kc);
+    PanelBuffer b_pack(round_up(std::min<int64_t>(n, plan.nc), plan.nr) * kc);
     if (!a_pack.ok() || !b_pack.ok()) {
         multiply_unpacked(a, b, c, m, k, n);
         return;
     }
-    multiply_packed(spec, a, b, c, m, k, n, a_pack.get(), b_pack.get());
+    multiply_packed(plan, a, b, c, m, k, n, a_pack.get(), b_pack.get());
 }
 
 // ---- operator "*" on two arrays -------------------------------------------------

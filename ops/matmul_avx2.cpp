@@ -45,9 +45,9 @@ void avx2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_
 
 }  // namespace
 
-const KernelSpec& avx2_spec() {
-    static constexpr KernelSpec spec{kRows, 4 * kVectors, 256, 96, 2048, avx2_tile};
-    return spec;
+const KernelPlan& avx2_plan() {
+    static constexpr KernelPlan plan{kRows, 4 * kVectors, 256, 96, 2048, avx2_tile};
+    return plan;
 }
 
 }  // namespace hostmath::matmul_detail

@@ -47,9 +47,9 @@ void avx512_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
 
 }  // namespace
 
-const KernelSpec& avx512_spec() {
-    static constexpr KernelSpec spec{kRows, 8 * kVectors, 256, 120, 2048, avx512_tile};
-    return spec;
+const KernelPlan& avx512_plan() {
+    static constexpr KernelPlan plan{kRows, 8 * kVectors, 256, 120, 2048, avx512_tile};
+    return plan;
 }
 
 }  // namespace hostmath::matmul_detail

@@ -69,9 +69,9 @@ constexpr TileKernel kTile = scalar_tile;
 
 }  // namespace
 
-const KernelSpec& baseline_spec() {
-    static constexpr KernelSpec spec{kRows, 2 * kVectors, 256, 64, 2048, kTile};
-    return spec;
+const KernelPlan& baseline_plan() {
+    static constexpr KernelPlan plan{kRows, 2 * kVectors, 256, 64, 2048, kTile};
+    return plan;
 }
 
 }  // namespace hostmath::matmul_detail

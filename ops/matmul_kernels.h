@@ -39,7 +39,7 @@ static_assert(kBaselineRows * kBaselineCols <= kMaxTileElements && kAvx2Rows * k
 using TileKernel = void (*)(int64_t kc, const double* a_panel, const double* b_panel, double* c, int64_t ldc,
                             bool accumulate);
 
-struct KernelSpec {
+struct KernelPlan {
     int mr;  // rows of the register tile
     int nr;  // columns of the register tile
     int kc;  // terms per packed block (a b panel of kc x nr stays near the core)
@@ -48,10 +48,10 @@ struct KernelSpec {
     TileKernel tile;
 };
 
-const KernelSpec& baseline_spec();
+const KernelPlan& baseline_plan();
 #if HOSTMATH_X86_64
-const KernelSpec& avx2_spec();
-const KernelSpec& avx512_spec();
+const KernelPlan& avx2_plan();
+const KernelPlan& avx512_plan();
 #endif
 
 }  // namespace hostmath::matmul_detail
