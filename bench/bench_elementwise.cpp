@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
 namespace {
@@ -64,30 +65,18 @@ void BM_AddPlainLoop(benchmark::State& state) {
 BENCHMARK(BM_AddPlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_AddThroughHost)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
-// Keeps the mean real time per iteration of every run, for the ratio.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.run_name.function_name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto plain = reporter.seconds.find("BM_AddPlainLoop");
-    const auto library = reporter.seconds.find("BM_AddThroughHost");
-    if (plain != reporter.seconds.end() && library != reporter.seconds.end()) {
+    const RatioReporter::Times* plain = reporter.find("BM_AddPlainLoop");
+    const RatioReporter::Times* library = reporter.find("BM_AddThroughHost");
+    if (plain != nullptr && library != nullptr) {
         std::printf("speed of + on 1e7 elements relative to a plain loop: %.3f (target >= 0.9)\n",
-                    plain->second / library->second);
+                    plain->real / library->real);
     }
     hostsim::Host& host = hostsim::Host::get();
     if (host.is_open()) {

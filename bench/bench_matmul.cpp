@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "ops/matmul.h"
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
@@ -105,35 +106,21 @@ void timed_sizes(benchmark::internal::Benchmark* b) {
     b->MinTime(0.3);
 }
 
-// Keeps each run's time per iteration, by benchmark name, next to the
-// usual console output.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    // By (benchmark, size).
-    std::map<std::pair<std::string, std::string>, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                seconds[{run.run_name.function_name, run.run_name.args}] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void print_ratios(const std::map<std::pair<std::string, std::string>, double>& seconds) {
+// Times per product at each size, as ratios to the triple loop and to OpenBLAS.
+void print_ratios(const RatioReporter& reporter) {
     for (const std::string size : {"256", "1024"}) {
-        const auto find = [&](const std::string& name) {
-            auto it = seconds.find({name, size});
-            return it == seconds.end() ? 0.0 : it->second;
+        const auto seconds = [&](const std::string& name) {
+            const RatioReporter::Times* t = reporter.find(name, size);
+            return t == nullptr ? 0.0 : t->real;
         };
-        const double loop = find("BM_Straightforward");
-        const double blas = find("BM_OpenBLAS");
+        const double loop = seconds("BM_Straightforward");
+        const double blas = seconds("BM_OpenBLAS");
+        const std::string suffix = "/" + size;
         std::printf("\nn = %s: speed-up over the triple loop, and speed as a fraction of OpenBLAS\n", size.c_str());
-        for (const auto& [key, t] : seconds) {
-            if (key.second != size) continue;
-            std::printf("  %-24s %9.3f ms", key.first.c_str(), t * 1e3);
+        for (const auto& [key, times] : reporter.all()) {
+            if (!key.ends_with(suffix)) continue;
+            const double t = times.real;
+            std::printf("  %-24s %9.3f ms", key.substr(0, key.size() - suffix.size()).c_str(), t * 1e3);
             if (loop > 0) std::printf("   x%6.2f vs loop", loop / t);
             if (blas > 0) std::printf("   %5.3f of OpenBLAS", blas / t);
             std::printf("\n");
@@ -169,6 +156,6 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    print_ratios(reporter.seconds);
+    print_ratios(reporter);
     return 0;
 }

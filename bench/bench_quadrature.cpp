@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
 namespace {
@@ -130,37 +131,6 @@ void run_native(benchmark::State& state, const Integral& integral) {
     state.counters["value"] = value;
 }
 
-// Keeps the least CPU time per iteration of each benchmark over its
-// repetitions, to print the ratios at the end. The least time is the one
-// least disturbed by whatever else runs on the machine.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            const std::string name = run.run_name.function_name;
-            const double t = run.GetAdjustedCPUTime();
-            auto it = times_.find(name);
-            if (it == times_.end() || t < it->second) times_[name] = t;
-            if (auto e = run.counters.find("evaluations"); e != run.counters.end()) evaluations_[name] = e->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double time(const std::string& name) const {
-        auto it = times_.find(name);
-        return it == times_.end() ? 0.0 : it->second;
-    }
-
-    double evaluations(const std::string& name) const {
-        auto it = evaluations_.find(name);
-        return it == evaluations_.end() ? 0.0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> times_;
-    std::map<std::string, double> evaluations_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,13 +159,13 @@ int main(int argc, char** argv) {
 
     std::printf("\nlibrary / native time per integral (target <= 1.3), and the library's extra time per evaluation:\n");
     for (const Integral& integral : all) {
-        const std::string library_name = std::string("library/") + integral.name;
-        const double library = reporter.time(library_name);
-        const double native = reporter.time(std::string("native/") + integral.name);
-        const double evaluations = reporter.evaluations(library_name);
-        if (library > 0.0 && native > 0.0 && evaluations > 0.0) {
+        const RatioReporter::Times* library = reporter.find(std::string("library/") + integral.name);
+        const RatioReporter::Times* native = reporter.find(std::string("native/") + integral.name);
+        if (library == nullptr || native == nullptr) continue;
+        const double evaluations = library->counters.count("evaluations") ? library->counters.at("evaluations") : 0.0;
+        if (evaluations > 0.0) {
             std::printf("  %-32s ratio %.3f   %4.0f evaluations   %+.1f ns per evaluation\n", integral.name,
-                        library / native, evaluations, (library - native) / evaluations);
+                        library->cpu / native->cpu, evaluations, (library->cpu - native->cpu) * 1e9 / evaluations);
         }
     }
     benchmark::Shutdown();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "ops/transpose.h"
 
 namespace {
@@ -51,15 +52,6 @@ void BM_TransposeTiled(benchmark::State& state) {
 BENCHMARK(BM_TransposePlain)->Arg(kSize)->Arg(kSize + 3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_TransposeTiled)->Arg(kSize)->Arg(kSize + 3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
-// Console output as usual, keeping each run's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -68,15 +60,11 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (int64_t n : {kSize, kSize + 3}) {
-        char plain_name[96];
-        char tiled_name[96];
-        std::snprintf(plain_name, sizeof plain_name, "BM_TransposePlain/%lld/min_time:0.500", static_cast<long long>(n));
-        std::snprintf(tiled_name, sizeof tiled_name, "BM_TransposeTiled/%lld/min_time:0.500", static_cast<long long>(n));
-        const auto plain = reporter.times.find(plain_name);
-        const auto tiled = reporter.times.find(tiled_name);
-        if (plain == reporter.times.end() || tiled == reporter.times.end()) continue;
+        const RatioReporter::Times* plain = reporter.find("BM_TransposePlain", std::to_string(n));
+        const RatioReporter::Times* tiled = reporter.find("BM_TransposeTiled", std::to_string(n));
+        if (plain == nullptr || tiled == nullptr) continue;
         std::printf("transpose %lldx%lld: plain / tiled = %.2f\n", static_cast<long long>(n), static_cast<long long>(n),
-                    plain->second / tiled->second);
+                    plain->cpu / tiled->cpu);
     }
     benchmark::Shutdown();
     return 0;

@@ -1,0 +1,52 @@
+// The console reporter every benchmark here uses: it prints as usual and
+// keeps, for each benchmark, the least time per iteration over its
+// repetitions (the run least disturbed by the rest of the machine), so that
+// the benchmark can print its speed as a ratio against a reference measured
+// in the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    struct Times {
+        double real = 0.0;  // seconds per iteration
+        double cpu = 0.0;
+        std::map<std::string, double> counters;
+    };
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations <= 0) continue;
+            const double n = static_cast<double>(run.iterations);
+            const std::string key = key_of(run.run_name.function_name, run.run_name.args);
+            auto [it, fresh] = times_.try_emplace(key);
+            Times& t = it->second;
+            const double real = run.real_accumulated_time / n;
+            const double cpu = run.cpu_accumulated_time / n;
+            t.real = fresh ? real : std::min(t.real, real);
+            t.cpu = fresh ? cpu : std::min(t.cpu, cpu);
+            for (const auto& [name, counter] : run.counters) t.counters[name] = counter.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // The times of a benchmark by its registered name and, for one with
+    // arguments, their text ("1024"); null when it did not run.
+    const Times* find(const std::string& name, const std::string& args = "") const {
+        auto it = times_.find(key_of(name, args));
+        return it == times_.end() ? nullptr : &it->second;
+    }
+    const std::map<std::string, Times>& all() const { return times_; }
+
+private:
+    static std::string key_of(const std::string& name, const std::string& args) {
+        return args.empty() ? name : name + "/" + args;
+    }
+    std::map<std::string, Times> times_;
+};
