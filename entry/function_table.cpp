@@ -1,4 +1,7 @@
 #include "entry/registry.h"
+
+#include <iterator>
+
 #include "entry/script_functions.h"
 
 namespace hostmath {
@@ -6,7 +9,7 @@ namespace hostmath {
 // Order matters: it is the registration order. A null function marks a row
 // whose function is not part of this build; it is neither registered nor
 // deleted.
-const std::array<FunctionEntry, kFunctionCount> kFunctionTable = {{
+constexpr FunctionEntry kFunctionRows[] = {
     {u"toreal", toreal, kAnyArgs},
     {u"SetArray", SetArray, kAnyArgs},
     {u"ra1", ra1, kAnyArgs},
@@ -39,16 +42,20 @@ const std::array<FunctionEntry, kFunctionCount> kFunctionTable = {{
     {u"gsl_qagil", gsl_qagil, kAnyArgs},
     {u"gsl_qawc", gsl_qawc, kAnyArgs},
     {u"gsl_ode", nullptr, kAnyArgs},
-}};
+};
+static_assert(std::size(kFunctionRows) == kFunctionCount);
+const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);
 
 // Order matters: registration order, after "math::pi" and "math::real_s".
-const std::array<ConstantEntry, kConstantCount> kConstantTable = {{
+constexpr ConstantEntry kConstantRows[] = {
     {u"zeros", 0},       {u"ones", 1},        {u"eye", 2},        {u"rand", 3},
     {u"randn", 4},       {u"gsl_gauss15", 1}, {u"gsl_gauss21", 2}, {u"gsl_gauss31", 3},
     {u"gsl_gauss41", 4}, {u"gsl_gauss51", 5}, {u"gsl_gauss61", 6}, {u"gsl_rk2", 0},
     {u"gsl_rk4", 1},     {u"gsl_rkf45", 2},   {u"gsl_rkck", 3},   {u"gsl_rk8pd", 4},
     {u"gsl_rk2imp", 5},  {u"gsl_rk2simp", 6}, {u"gsl_rk4imp", 7}, {u"gsl_bsimp", 8},
     {u"gsl_gear1", 9},   {u"gsl_gear2", 10},
-}};
+};
+static_assert(std::size(kConstantRows) == kConstantCount);
+const std::array<ConstantEntry, kConstantCount> kConstantTable = std::to_array(kConstantRows);
 
 }  // namespace hostmath
