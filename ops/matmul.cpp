@@ -77,7 +77,7 @@ CpuidWords read_cpuid_words() {
 }
 #endif
 
-const KernelPlan& spec_of(MatmulKernel kernel) {
+const KernelPlan& plan_of(MatmulKernel kernel) {
 #if HOSTMATH_X86_64
     switch (kernel) {
         case MatmulKernel::kAvx512: return matmul_detail::avx512_plan();
@@ -265,7 +265,7 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
         return;
     }
     // A kernel this processor cannot run would fault; the baseline one can.
-    const KernelPlan& plan = spec_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
+    const KernelPlan& plan = plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
     const int64_t kc = std::min<int64_t>(k, plan.kc);
     PanelBuffer a_pack(round_up(std::min<int64_t>(m, plan.mc), plan.mr) * kc);
     PanelBuffer b_pack(round_up(std::min<int64_t>(n, plan.nc), plan.nr) * kc);
@@ -282,7 +282,11 @@ HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealAr
     if (a.ndims != 2 || b.ndims != 2) return write_empty(result);  // silently: no report
     const int64_t m = a.dims[0], k = a.dims[1];
     const int64_t n = b.dims[1];
-    if (b.dims[0] != k) return fail(result, kName, kInnerSizesDiffer, ctx);
+    // Sizes that disagree with an element count (no array the library makes
+    // has them) would lead the product outside the elements: refused like
+    // sizes that do not fit.
+    if (b.dims[0] != k || !has_consistent_shape(a) || !has_consistent_shape(b))
+        return fail(result, kName, kInnerSizesDiffer, ctx);
     // new_matrix refuses an m * n that overflows as the host refuses a
     // creation: both are code 4.
     RealArray* c = new_matrix(m, n);

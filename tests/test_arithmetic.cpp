@@ -230,3 +230,12 @@ TEST_F(LibraryTest, MatrixProductSumsInAscendingOrder) {
     EXPECT_TRUE(is_empty_result(host.apply(kTimes, {a, b})));
     EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math *", 4}}));
 }
+
+// An array whose sizes claim more elements than it holds is never read past its end.
+TEST_F(LibraryTest, MatrixProductRefusesSizesBeyondTheElements) {
+    HostValue a = host.array({2, 2}, {1, 2, 3, 4});
+    HostValue b = host.array({2, 2}, {1, 0, 0, 1});
+    host.object(b)->dims[1] = 200;  // 2 x 200 claimed, 4 held
+    EXPECT_TRUE(is_empty_result(host.apply(kTimes, {a, b})));
+    EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math *", 3}}));
+}
