@@ -8,6 +8,7 @@
 #include "entry/platform.h"
 #include "entry/registry.h"
 #include "host/binding.h"
+#include "ops/parallel.h"
 #include "ops/dispatch.h"
 
 namespace hostmath {
@@ -110,6 +111,7 @@ int32_t load(void* module) {
     register_functions();
     register_constants();
     gsl_set_error_handler_off();
+    parallel::configure_from_environment();
     g_loaded = true;
     return 1;
 }

@@ -27,12 +27,12 @@ struct Power {
     double operator()(double a, double b) const { return std::pow(a, b); }
 };
 
-constexpr BinaryOperation kAdd{u"math +", kArithmeticCodes};
-constexpr BinaryOperation kSubtract{u"math -", kArithmeticCodes};
-constexpr BinaryOperation kMultiply{u"math *", kArithmeticCodes};
-constexpr BinaryOperation kElemMultiply{u"math .*", kArithmeticCodes};
-constexpr BinaryOperation kElemDivide{u"math ./", kArithmeticCodes};
-constexpr BinaryOperation kElemPower{u"math .^", kArithmeticCodes};
+constexpr BinaryOperation kAdd{u"math +", kArithmeticCodes, kInlineElementsPerThread};
+constexpr BinaryOperation kSubtract{u"math -", kArithmeticCodes, kInlineElementsPerThread};
+constexpr BinaryOperation kMultiply{u"math *", kArithmeticCodes, kInlineElementsPerThread};
+constexpr BinaryOperation kElemMultiply{u"math .*", kArithmeticCodes, kInlineElementsPerThread};
+constexpr BinaryOperation kElemDivide{u"math ./", kArithmeticCodes, kInlineElementsPerThread};
+constexpr BinaryOperation kElemPower{u"math .^", kArithmeticCodes, kCalledElementsPerThread};
 
 }  // namespace
 

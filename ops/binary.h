@@ -12,20 +12,45 @@
 #include <cstdint>
 
 #include "array/math_array.h"
+#include "ops/parallel.h"
 
 namespace hostmath {
 
 // ---- the loops ------------------------------------------------------------------
 
+// How many elements a thread needs of its own before it joins a loop, by
+// what one element costs (docs/performance.md, "Threads", has the
+// measurements): an operation the processor does in a few instructions, or
+// a call into the mathematical library.
+inline constexpr int64_t kInlineElementsPerThread = int64_t{1} << 17;
+inline constexpr int64_t kCalledElementsPerThread = int64_t{1} << 13;
+
+// Threads split the elements in stretches of whole cache lines and pages.
+inline constexpr int64_t kElementGrain = 512;
+
 template <class F>
-inline void map_elements(const double* __restrict a, double* __restrict r, int64_t n, F f) {
+inline void map_range(const double* __restrict a, double* __restrict r, int64_t n, F f) {
     for (int64_t i = 0; i < n; ++i) r[i] = f(a[i]);
 }
 
 template <class Op>
-inline void combine_elements(const double* __restrict a, const double* __restrict b, double* __restrict r,
-                             int64_t n, Op op) {
+inline void combine_range(const double* __restrict a, const double* __restrict b, double* __restrict r, int64_t n,
+                          Op op) {
     for (int64_t i = 0; i < n; ++i) r[i] = op(a[i], b[i]);
+}
+
+// The loops over n elements, split across threads when each thread gets
+// at least `per_thread` of them; every element is computed alike.
+template <class F>
+inline void map_elements(const double* a, double* r, int64_t n, int64_t per_thread, F f) {
+    parallel::for_ranges(parallel::threads_for(n, per_thread), 0, n, kElementGrain,
+                         [&](int64_t lo, int64_t hi) { map_range(a + lo, r + lo, hi - lo, f); });
+}
+
+template <class Op>
+inline void combine_elements(const double* a, const double* b, double* r, int64_t n, int64_t per_thread, Op op) {
+    parallel::for_ranges(parallel::threads_for(n, per_thread), 0, n, kElementGrain,
+                         [&](int64_t lo, int64_t hi) { combine_range(a + lo, b + lo, r + lo, hi - lo, op); });
 }
 
 // ---- functions of one operand ---------------------------------------------------
@@ -34,7 +59,8 @@ inline void combine_elements(const double* __restrict a, const double* __restric
 // a null array with the math-array type words, written before anything else.
 // Codes: 1 the host finds no array for the operand, 2 no result array.
 template <class F>
-HostValue* map_one(HostValue* result, const HostValue& operand, void* ctx, const HostChar* name, F f) {
+HostValue* map_one(HostValue* result, const HostValue& operand, void* ctx, const HostChar* name, int64_t per_thread,
+                   F f) {
     write_null_array(result);
     const RealArray* a = lookup_array(operand);
     if (a == nullptr) {
@@ -46,7 +72,7 @@ HostValue* map_one(HostValue* result, const HostValue& operand, void* ctx, const
         report(name, 2, ctx);
         return result;
     }
-    map_elements(a->data, r->data, a->count, f);
+    map_elements(a->data, r->data, a->count, per_thread, f);
     return return_new_array(result, r, ctx);
 }
 
@@ -70,6 +96,7 @@ inline constexpr BinaryCodes kTwoArgumentFunctionCodes{1, 1, 2, 2, 3, 4};
 struct BinaryOperation {
     const HostChar* name;
     BinaryCodes codes;
+    int64_t per_thread;  // elements a thread needs to join the loop
 };
 
 enum class OperandPair : uint8_t { ArrayWithArray, ArrayWithReal, RealWithArray };
@@ -102,13 +129,13 @@ HostValue* combine_into_new(HostValue* result, const BinaryOperands& o, const Bi
     const double x = o.real;
     switch (o.pair) {
         case OperandPair::ArrayWithArray:
-            combine_elements(a, o.right->data, r->data, n, op);
+            combine_elements(a, o.right->data, r->data, n, operation.per_thread, op);
             break;
         case OperandPair::ArrayWithReal:
-            map_elements(a, r->data, n, [op, x](double v) { return op(v, x); });
+            map_elements(a, r->data, n, operation.per_thread, [op, x](double v) { return op(v, x); });
             break;
         case OperandPair::RealWithArray:
-            map_elements(a, r->data, n, [op, x](double v) { return op(x, v); });
+            map_elements(a, r->data, n, operation.per_thread, [op, x](double v) { return op(x, v); });
             break;
     }
     return return_new_array(result, r, ctx);

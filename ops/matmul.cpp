@@ -16,6 +16,7 @@
 #include "array/math_array.h"
 #include "array/scratch.h"
 #include "ops/matmul_kernels.h"
+#include "ops/parallel.h"
 
 #if HOSTMATH_X86_64
 #include <immintrin.h>
@@ -37,6 +38,16 @@ enum MultiplyError : int64_t {
     kInnerSizesDiffer = 3,
     kNoResultArray = 4,
 };
+
+// A thread joins the product only for at least this many multiply-adds of
+// its own (docs/performance.md, "Threads", has the measurements behind it).
+constexpr int64_t kMultiplyAddsPerThread = int64_t{1} << 21;
+
+int product_threads(int64_t m, int64_t k, int64_t n) {
+    int64_t work = 0;
+    if (!checked_mul(m * n, k, &work)) work = INT64_MAX;
+    return parallel::threads_for(work, kMultiplyAddsPerThread);
+}
 
 // ---- processor features -------------------------------------------------------
 
@@ -156,16 +167,28 @@ void edge_tile(const KernelPlan& plan, int64_t kc, const double* ap, const doubl
     for (int64_t r = 0; r < rows; ++r) std::copy(tile + r * plan.nr, tile + r * plan.nr + cols, c + r * ldc);
 }
 
+// The operands of one block of the product: c (m x n, row stride ldc) =
+// a (m x k, row stride k) times b (k x n, row stride ldb). A thread's share
+// of a product is such a block: some rows of a and c, or some columns of b
+// and c.
+struct Block {
+    const double* a;
+    const double* b;
+    double* c;
+    int64_t m, k, n;
+    int64_t ldb, ldc;
+};
+
 // c = a b with packed panels; k >= 1. The loops over k blocks run in
 // ascending order, which is what keeps each sum in ascending p.
-void multiply_packed(const KernelPlan& plan, const double* a, const double* b, double* c, int64_t m, int64_t k,
-                     int64_t n, double* a_pack, double* b_pack) {
+void multiply_packed(const KernelPlan& plan, const Block& blk, double* a_pack, double* b_pack) {
+    const auto [a, b, c, m, k, n, ldb, ldc] = blk;
     for (int64_t jc = 0; jc < n; jc += plan.nc) {
         const int64_t nc = std::min<int64_t>(plan.nc, n - jc);
         for (int64_t pc = 0; pc < k; pc += plan.kc) {
             const int64_t kc = std::min<int64_t>(plan.kc, k - pc);
             const bool accumulate = pc > 0;
-            pack_b(b + pc * n + jc, n, kc, nc, plan.nr, b_pack);
+            pack_b(b + pc * ldb + jc, ldb, kc, nc, plan.nr, b_pack);
             for (int64_t ic = 0; ic < m; ic += plan.mc) {
                 const int64_t mc = std::min<int64_t>(plan.mc, m - ic);
                 pack_a(a + ic * k + pc, k, mc, kc, plan.mr, a_pack);
@@ -175,17 +198,45 @@ void multiply_packed(const KernelPlan& plan, const double* a, const double* b, d
                     for (int64_t ir = 0; ir < mc; ir += plan.mr) {
                         const double* ap = a_pack + ir * kc;
                         const int64_t rows = std::min<int64_t>(plan.mr, mc - ir);
-                        double* ct = c + (ic + ir) * n + jc + jr;
+                        double* ct = c + (ic + ir) * ldc + jc + jr;
                         if (rows == plan.mr && cols == plan.nr) {
-                            plan.tile(kc, ap, bp, ct, n, accumulate);
+                            plan.tile(kc, ap, bp, ct, ldc, accumulate);
                         } else {
-                            edge_tile(plan, kc, ap, bp, ct, n, rows, cols, accumulate);
+                            edge_tile(plan, kc, ap, bp, ct, ldc, rows, cols, accumulate);
                         }
                     }
                 }
             }
         }
     }
+}
+
+// c = a b without scratch memory: row by row of c, each row built up across
+// its columns, term p after term p - 1.
+void unpacked_block(const Block& blk) {
+    const auto [a, b, c, m, k, n, ldb, ldc] = blk;
+    for (int64_t i = 0; i < m; ++i) {
+        double* ci = c + i * ldc;
+        const double* ai = a + i * k;
+        std::fill(ci, ci + n, 0.0);
+        for (int64_t p = 0; p < k; ++p) {
+            const double aip = ai[p];
+            const double* bp = b + p * ldb;
+            for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] + aip * bp[j];
+        }
+    }
+}
+
+// One block with its own panel scratch, or without scratch if there is none.
+void multiply_block(const KernelPlan& plan, const Block& blk) {
+    const int64_t kc = std::min<int64_t>(blk.k, plan.kc);
+    PanelBuffer a_pack(round_up(std::min<int64_t>(blk.m, plan.mc), plan.mr) * kc);
+    PanelBuffer b_pack(round_up(std::min<int64_t>(blk.n, plan.nc), plan.nr) * kc);
+    if (!a_pack.ok() || !b_pack.ok()) {
+        unpacked_block(blk);
+        return;
+    }
+    multiply_packed(plan, blk, a_pack.get(), b_pack.get());
 }
 
 }  // namespace
@@ -245,20 +296,11 @@ MatmulKernel best_kernel() {
 }
 
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
-    for (int64_t i = 0; i < m; ++i) {
-        double* ci = c + i * n;
-        const double* ai = a + i * k;
-        std::fill(ci, ci + n, 0.0);
-        for (int64_t p = 0; p < k; ++p) {
-            const double aip = ai[p];
-            const double* bp = b + p * n;
-            for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] + aip * bp[j];
-        }
-    }
+    unpacked_block(Block{a, b, c, m, k, n, n, n});
 }
 
 void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
-                   int64_t n) {
+                   int64_t n, int threads) {
     if (m <= 0 || n <= 0) return;
     if (k <= 0) {
         std::fill(c, c + m * n, 0.0);  // empty sums
@@ -266,14 +308,27 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
     }
     // A kernel this processor cannot run would fault; the baseline one can.
     const KernelPlan& plan = plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
-    const int64_t kc = std::min<int64_t>(k, plan.kc);
-    PanelBuffer a_pack(round_up(std::min<int64_t>(m, plan.mc), plan.mr) * kc);
-    PanelBuffer b_pack(round_up(std::min<int64_t>(n, plan.nc), plan.nr) * kc);
-    if (!a_pack.ok() || !b_pack.ok()) {
-        multiply_unpacked(a, b, c, m, k, n);
+    if (threads <= 1) {
+        multiply_block(plan, Block{a, b, c, m, k, n, n, n});
         return;
     }
-    multiply_packed(plan, a, b, c, m, k, n, a_pack.get(), b_pack.get());
+    // Split the rows of c in whole register tiles, or its columns, whichever
+    // leaves the busiest thread the fewest elements; each thread packs its
+    // own panels. Every element is computed by the same kernel steps either
+    // way, so the split never changes a bit.
+    const int64_t row_units = (m + plan.mr - 1) / plan.mr, col_units = (n + plan.nr - 1) / plan.nr;
+    threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
+    const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * n;
+    const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * m;
+    if (busiest_by_rows <= busiest_by_cols) {
+        parallel::for_ranges(threads, 0, m, plan.mr, [&](int64_t lo, int64_t hi) {
+            multiply_block(plan, Block{a + lo * k, b, c + lo * n, hi - lo, k, n, n, n});
+        });
+    } else {
+        parallel::for_ranges(threads, 0, n, plan.nr, [&](int64_t lo, int64_t hi) {
+            multiply_block(plan, Block{a, b + lo, c + lo, m, k, hi - lo, n, n});
+        });
+    }
 }
 
 // ---- operator "*" on two arrays -------------------------------------------------
@@ -291,7 +346,7 @@ HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealAr
     // creation: both are code 4.
     RealArray* c = new_matrix(m, n);
     if (c == nullptr) return fail(result, kName, kNoResultArray, ctx);
-    multiply_with(best_kernel(), a.data, b.data, c->data, m, k, n);
+    multiply_with(best_kernel(), a.data, b.data, c->data, m, k, n, product_threads(m, k, n));
     return return_new_array(result, c, ctx);
 }
 

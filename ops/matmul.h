@@ -39,11 +39,13 @@ bool kernel_supported(MatmulKernel kernel);
 // AVX2 goes before AVX-512 where 512-bit operations are split.
 MatmulKernel best_kernel();
 
-// The product with a chosen kernel, which must be supported. Packs its
-// operands into scratch panels; when the scratch cannot be allocated it
-// computes the product with multiply_unpacked instead.
+// The product with a chosen kernel, which must be supported, on up to
+// `threads` threads (each computes a band of rows or of columns of c).
+// Packs its operands into scratch panels; where the scratch cannot be
+// allocated it computes that part as multiply_unpacked does. The result is
+// the same bit for bit whatever the kernel and the thread count.
 void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
-                   int64_t n);
+                   int64_t n, int threads = 1);
 // The product without scratch memory: row by row, each row of c built up
 // across its columns, term p after term p - 1.
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);

@@ -7,8 +7,9 @@
 namespace hostmath {
 
 // t (cols x rows) = transpose of a (rows x cols), both row-major and not
-// overlapping. Works in square tiles so that both the rows read and the
-// columns written stay in cache; the result is the plain double loop's.
-void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t);
+// overlapping, on up to `threads` threads. Works in square tiles so that
+// both the rows read and the columns written stay in cache; the result is
+// the plain double loop's.
+void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t, int threads = 1);
 
 }  // namespace hostmath

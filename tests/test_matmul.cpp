@@ -65,20 +65,25 @@ int64_t first_difference(const std::vector<double>& got, const std::vector<doubl
 
 struct Runner {
     std::string name;
-    void (*run)(MatmulKernel, const double*, const double*, double*, int64_t, int64_t, int64_t);
+    void (*run)(MatmulKernel, const double*, const double*, double*, int64_t, int64_t, int64_t, int);
     MatmulKernel kernel;
+    int threads;
 };
 
-void run_unpacked(MatmulKernel, const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
+void run_unpacked(MatmulKernel, const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n, int) {
     hostmath::multiply_unpacked(a, b, c, m, k, n);
 }
 
-// Every kernel this processor runs, and the path without scratch memory.
+// Every kernel this processor runs, on one thread and split across 2, 3
+// and 7 (more threads than tiles on the small shapes), and the path
+// without scratch memory.
 std::vector<Runner> runners() {
-    std::vector<Runner> out{{"unpacked", run_unpacked, MatmulKernel::kBaseline}};
+    std::vector<Runner> out{{"unpacked", run_unpacked, MatmulKernel::kBaseline, 1}};
     for (MatmulKernel kernel : hostmath::kAllMatmulKernels) {
-        if (hostmath::kernel_supported(kernel)) {
-            out.push_back({hostmath::kernel_name(kernel), hostmath::multiply_with, kernel});
+        if (!hostmath::kernel_supported(kernel)) continue;
+        for (int threads : {1, 2, 3, 7}) {
+            out.push_back({std::string(hostmath::kernel_name(kernel)) + " on " + std::to_string(threads) + " threads",
+                           hostmath::multiply_with, kernel, threads});
         }
     }
     return out;
@@ -87,7 +92,7 @@ std::vector<Runner> runners() {
 std::vector<double> product_with(const Runner& r, const Matrix& a, const Matrix& b) {
     // Prefilled with a value no product gives, to catch unwritten elements.
     std::vector<double> c(static_cast<size_t>(a.rows * b.cols), -12345.0);
-    r.run(r.kernel, a.v.data(), b.v.data(), c.data(), a.rows, a.cols, b.cols);
+    r.run(r.kernel, a.v.data(), b.v.data(), c.data(), a.rows, a.cols, b.cols, r.threads);
     return c;
 }
 

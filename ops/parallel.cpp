@@ -1,0 +1,126 @@
+#include "ops/parallel.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+namespace hostmath::parallel {
+
+namespace {
+
+// Written at load, read by operations on the host's thread.
+int g_thread_limit = 1;
+
+}  // namespace
+
+// ---- how many threads ---------------------------------------------------------
+
+int hardware_threads() {
+    const unsigned n = std::thread::hardware_concurrency();  // 0 when unknown
+    return n == 0 ? 1 : static_cast<int>(std::min<unsigned>(n, kMaxThreads));
+}
+
+int parse_thread_count(const char* text, int fallback) {
+    if (text == nullptr || *text == 0) return fallback;
+    int64_t value = 0;
+    for (const char* c = text; *c != 0; ++c) {
+        if (*c < '0' || *c > '9') return fallback;
+        value = std::min<int64_t>(value * 10 + (*c - '0'), kMaxThreads);
+    }
+    return value == 0 ? fallback : static_cast<int>(value);
+}
+
+void configure_from_environment() {
+    set_thread_limit(parse_thread_count(std::getenv("HOSTMATH_THREADS"), hardware_threads()));
+}
+
+int thread_limit() { return g_thread_limit; }
+
+void set_thread_limit(int threads) {
+    g_thread_limit = std::clamp(threads, 1, kMaxThreads);
+}
+
+int threads_for(int64_t work, int64_t min_work) {
+    const int limit = thread_limit();
+    if (limit <= 1 || work < 2 * min_work) return 1;
+    return static_cast<int>(std::min<int64_t>(limit, work / min_work));
+}
+
+// ---- splitting a range --------------------------------------------------------
+
+Range part_of(int64_t begin, int64_t end, int64_t grain, int part, int parts) {
+    if (begin >= end) return {begin, begin};
+    grain = std::max<int64_t>(grain, 1);
+    const int64_t units = (end - begin - 1) / grain + 1;
+    // The first `extra` parts get one unit more than the others.
+    const int64_t base = units / parts, extra = units % parts;
+    const auto start = [&](int64_t p) { return begin + (p * base + std::min(p, extra)) * grain; };
+    return {std::min(start(part), end), std::min(start(part + 1), end)};
+}
+
+// ---- the team -----------------------------------------------------------------
+
+Team::Team(int threads) {
+    threads = std::clamp(threads, 1, kMaxThreads);
+    if (threads == 1) return;
+    workers_.reset(new (std::nothrow) std::thread[threads - 1]);
+    if (!workers_) return;
+    // A thread the system refuses (std::system_error) ends the team where it
+    // stands: nothing may be thrown to the host.
+    for (int i = 0; i < threads - 1; ++i) {
+        try {
+            workers_[i] = std::thread(&Team::work, this, i + 1);
+        } catch (...) {
+            break;
+        }
+        ++size_;
+    }
+}
+
+Team::~Team() {
+    if (size_ == 1) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (int i = 0; i < size_ - 1; ++i) workers_[i].join();
+}
+
+void Team::run(JobFn fn, void* job) {
+    if (size_ > 1) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            fn_ = fn;
+            job_ = job;
+            pending_ = size_ - 1;
+            ++generation_;
+        }
+        wake_.notify_all();
+    }
+    fn(job, 0);
+    if (size_ > 1) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+    }
+}
+
+// A worker takes each generation's job exactly once: run() starts the next
+// generation only after every worker has finished the last one.
+void Team::work(int part) {
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+        if (stopping_) return;
+        seen = generation_;
+        const JobFn fn = fn_;
+        void* job = job_;
+        lock.unlock();
+        fn(job, part);
+        lock.lock();
+        if (--pending_ == 0) done_.notify_one();
+    }
+}
+
+}  // namespace hostmath::parallel

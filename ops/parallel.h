@@ -1,0 +1,147 @@
+// Fork-join over index ranges, for the operations that split their work
+// across threads.
+//
+// Two rules shape it:
+// - No thread outlives the call that started it. The host may unload the
+//   library at any moment after a call has returned, without telling it
+//   first, so no library thread may then be running or waiting in library
+//   code. A Team starts its threads in its constructor and joins every one
+//   of them in its destructor; an operation keeps its Team on its own stack.
+// - Worker threads never call the host. A body given to a Team does pure
+//   arithmetic on memory the caller looked up; every host call stays on the
+//   calling thread, before or after the parallel part.
+//
+// The split never changes a result: each range is handed the same code that
+// one thread would run over the whole, so an operation whose elements are
+// computed independently is bit-identical for every thread count. Reductions
+// combine their per-range partials in ascending range order, so a search that
+// keeps the first of equal candidates still keeps the first in scan order.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace hostmath::parallel {
+
+// ---- how many threads ---------------------------------------------------------
+
+// The most threads one operation uses, whatever the environment asks for.
+inline constexpr int kMaxThreads = 256;
+
+// The number of hardware threads this process may run on, at least 1.
+int hardware_threads();
+// The value of HOSTMATH_THREADS: a positive decimal number, capped at
+// kMaxThreads; null, empty, 0 or anything else gives `fallback`.
+int parse_thread_count(const char* text, int fallback);
+// Reads HOSTMATH_THREADS (default: hardware_threads()). Called at load.
+void configure_from_environment();
+// The thread count set at load; 1 means every operation runs on the calling thread.
+int thread_limit();
+void set_thread_limit(int threads);
+
+// Threads for a job of `work` units in which each thread should have at
+// least `min_work` units to be worth its start: 1 to thread_limit().
+int threads_for(int64_t work, int64_t min_work);
+
+// ---- splitting a range --------------------------------------------------------
+
+struct Range {
+    int64_t begin;
+    int64_t end;
+    bool empty() const { return begin >= end; }
+};
+
+// Part `part` of `parts` consecutive ranges that cover [begin, end) in
+// ascending order. Boundaries fall on begin + a multiple of `grain` (the
+// last range ends at `end`), and the ranges differ by at most one grain.
+Range part_of(int64_t begin, int64_t end, int64_t grain, int part, int parts);
+
+// ---- the team -----------------------------------------------------------------
+
+// The calling thread and up to threads - 1 workers, alive from construction
+// to destruction. Between jobs the workers wait on a condition variable, so
+// an operation of many steps (a sweep per pivot, say) starts its threads
+// once and wakes them per step. If the system refuses a thread, the team is
+// smaller; results do not depend on its size.
+class Team {
+public:
+    explicit Team(int threads);
+    ~Team();
+    Team(const Team&) = delete;
+    Team& operator=(const Team&) = delete;
+
+    int size() const { return size_; }
+
+    // Runs body(lo, hi) on each non-empty part of [begin, end) (see part_of),
+    // one part per thread, the calling thread taking the first, and returns
+    // when all are done.
+    template <class Body>
+    void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+        for_parts(begin, end, grain, [&body](int, int64_t lo, int64_t hi) { body(lo, hi); });
+    }
+
+    // part(lo, hi) gives the partial result of one non-empty part; the
+    // partials are folded as combine(combine(identity, first), second) ...
+    // in ascending order of their ranges.
+    template <class T, class Part, class Combine>
+    T reduce_ranges(int64_t begin, int64_t end, int64_t grain, T identity, Part&& part, Combine&& combine) {
+        T partials[kMaxThreads];
+        for (int p = 0; p < size_; ++p) partials[p] = identity;
+        for_parts(begin, end, grain, [&](int p, int64_t lo, int64_t hi) { partials[p] = part(lo, hi); });
+        T acc = identity;
+        for (int p = 0; p < size_; ++p) acc = combine(acc, partials[p]);
+        return acc;
+    }
+
+private:
+    using JobFn = void (*)(void* job, int part);
+
+    // body(part, lo, hi) for each non-empty part.
+    template <class Body>
+    void for_parts(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+        struct Job {
+            Body& body;
+            int64_t begin, end, grain;
+            int parts;
+        } job{body, begin, end, grain, size_};
+        run(
+            [](void* p, int part) {
+                Job& j = *static_cast<Job*>(p);
+                const Range r = part_of(j.begin, j.end, j.grain, part, j.parts);
+                if (!r.empty()) j.body(part, r.begin, r.end);
+            },
+            &job);
+    }
+    // fn(job, part) for every part, each on its own thread; returns when all are done.
+    void run(JobFn fn, void* job);
+    void work(int part);
+
+    int size_ = 1;
+    std::unique_ptr<std::thread[]> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    uint64_t generation_ = 0;
+    int pending_ = 0;
+    bool stopping_ = false;
+    JobFn fn_ = nullptr;
+    void* job_ = nullptr;
+};
+
+// One loop on a team of its own, started and joined within this call; with
+// one thread the body runs directly.
+template <class Body>
+void for_ranges(int threads, int64_t begin, int64_t end, int64_t grain, Body&& body) {
+    if (threads <= 1) {
+        if (begin < end) body(begin, end);
+        return;
+    }
+    Team team(threads);
+    team.for_ranges(begin, end, grain, body);
+}
+
+}  // namespace hostmath::parallel
