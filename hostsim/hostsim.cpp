@@ -426,8 +426,12 @@ void Host::capture_output(const HostChar* text) {
 
 using hostsim::Host;
 
-HOSTSIM_EXPORT int32_t TestRunErr(void) { return Host::get().TestRunErr(); }
+HOSTSIM_EXPORT int32_t TestRunErr(void) {
+    Host::get().check_thread();
+    return Host::get().TestRunErr();
+}
 HOSTSIM_EXPORT int32_t SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_t reserved, void* ctx) {
+    Host::get().check_thread();
     return Host::get().SetRunErr(kind, name, code, reserved, ctx);
 }
 namespace {
@@ -436,41 +440,64 @@ namespace {
 Host* const g_evaluating_host = &Host::get();
 }  // namespace
 HOSTSIM_EXPORT HostValue* QeCal(HostValue* result_buf, void* handle, HostValue* args) {
+    g_evaluating_host->check_thread();
     return g_evaluating_host->QeCal(result_buf, handle, args);
 }
 HOSTSIM_EXPORT int32_t GetFor(void*, int64_t, int64_t fn_word, void** out_word, void** out_handle,
                               HostValue** out_params, int32_t* out_last_param) {
+    Host::get().check_thread();
     return Host::get().GetFor(fn_word, out_word, out_handle, out_params, out_last_param);
 }
 HOSTSIM_EXPORT HostChar* GetStr(HostValue* value, void* ctx, int64_t* out_length) {
+    Host::get().check_thread();
     return Host::get().GetStr(value, ctx, out_length);
 }
 HOSTSIM_EXPORT double* GetArray(HostValue* value, void* ctx, int64_t* out_words) {
+    Host::get().check_thread();
     return Host::get().GetArray(value, ctx, out_words);
 }
 HOSTSIM_EXPORT int32_t SetFunction(const HostChar* key, ScriptFn fn, int32_t param_code) {
+    Host::get().check_thread();
     return Host::get().SetFunction(key, fn, param_code);
 }
-HOSTSIM_EXPORT int32_t SetConst(const HostChar* key, HostValue* value) { return Host::get().SetConst(key, value); }
-HOSTSIM_EXPORT int32_t ParaModify(void* handle) { return Host::get().ParaModify(handle); }
+HOSTSIM_EXPORT int32_t SetConst(const HostChar* key, HostValue* value) {
+    Host::get().check_thread();
+    return Host::get().SetConst(key, value);
+}
+HOSTSIM_EXPORT int32_t ParaModify(void* handle) {
+    Host::get().check_thread();
+    return Host::get().ParaModify(handle);
+}
 HOSTSIM_EXPORT void* SearchKey(const void* key, int64_t key_bytes, int32_t kind) {
+    Host::get().check_thread();
     return Host::get().SearchKey(key, key_bytes, kind);
 }
 HOSTSIM_EXPORT int32_t DeleteKey(const HostChar* key, int64_t key_bytes, int32_t kind, void*, void*) {
+    Host::get().check_thread();
     return Host::get().DeleteKey(key, key_bytes, kind);
 }
 HOSTSIM_EXPORT int32_t LockKey(int32_t key, KeyCallback callback, OperatorFn dispatcher) {
+    Host::get().check_thread();
     return Host::get().LockKey(key, callback, dispatcher);
 }
 HOSTSIM_EXPORT RealArray* NewSysObj(int32_t kind, int64_t count, int64_t ndims) {
+    Host::get().check_thread();
     return Host::get().NewSysObj(kind, count, ndims);
 }
-HOSTSIM_EXPORT void FunReObj(void* ctx) { Host::get().FunReObj(ctx); }
+HOSTSIM_EXPORT void FunReObj(void* ctx) {
+    Host::get().check_thread();
+    Host::get().FunReObj(ctx);
+}
 HOSTSIM_EXPORT void FunSaveObj(void* ctx, HostValue* record, HostValue* args) {
+    Host::get().check_thread();
     Host::get().FunSaveObj(ctx, record, args);
 }
-HOSTSIM_EXPORT void* ExMsgWithQe(void) { return Host::get().ExMsgWithQe(); }
+HOSTSIM_EXPORT void* ExMsgWithQe(void) {
+    Host::get().check_thread();
+    return Host::get().ExMsgWithQe();
+}
 HOSTSIM_EXPORT HostValue* ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx,
                                       int32_t code, int32_t type) {
+    Host::get().check_thread();
     return Host::get().ExeOperator(result_buf, last_index, args, ctx, code, type);
 }

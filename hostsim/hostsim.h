@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -180,6 +181,12 @@ public:
     // Lookups of arrays the host did not make, and host calls with a foreign context.
     int64_t unknown_array_lookups() const { return unknown_array_lookups_; }
     int64_t context_mismatches() const { return context_mismatches_; }
+    // Entry-point calls made on a thread other than the one that reset the
+    // host: the library must call the host only from the thread it was called on.
+    int64_t foreign_thread_calls() const { return foreign_thread_calls_; }
+    void check_thread() {
+        if (std::this_thread::get_id() != owner_thread_) ++foreign_thread_calls_;
+    }
     int64_t ex_msg_calls() const { return ex_msg_calls_; }
 
     // ---- output ---------------------------------------------------------------------
@@ -239,6 +246,8 @@ private:
     QeDll64Fn qedll_ = nullptr;
     void* module_ = nullptr;
     char context_token_ = 0;
+    std::thread::id owner_thread_ = std::this_thread::get_id();
+    int64_t foreign_thread_calls_ = 0;
 
     std::map<std::u16string, FunctionKey> functions_;
     std::map<std::u16string, HostValue> constants_;

@@ -39,10 +39,6 @@ enum MultiplyError : int64_t {
     kNoResultArray = 4,
 };
 
-// A thread joins the product only for at least this many multiply-adds of
-// its own (docs/performance.md, "Threads", has the measurements behind it).
-constexpr int64_t kMultiplyAddsPerThread = int64_t{1} << 21;
-
 int product_threads(int64_t m, int64_t k, int64_t n) {
     int64_t work = 0;
     if (!checked_mul(m * n, k, &work)) work = INT64_MAX;

@@ -19,6 +19,10 @@ namespace hostmath {
 // both two-dimensional give the empty result without a report.
 HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealArray& b, void* ctx);
 
+// A thread joins the product only for at least this many multiply-adds of
+// its own (docs/performance.md, "Threads", has the measurements behind it).
+inline constexpr int64_t kMultiplyAddsPerThread = int64_t{1} << 21;
+
 // ---- kernels ------------------------------------------------------------------
 // The product of row-major matrices a (m x k) and b (k x n) into c (m x n),
 // which is written in full (every element, also when k is 0).

@@ -25,10 +25,6 @@ enum TransposeCode : int64_t {
 // same cache sets. On 4096 x 4096 it measured faster than 8, 32 or 64.
 constexpr int64_t kTile = 16;
 
-// A thread joins a transpose only for at least this many elements of its
-// own (docs/performance.md, "Threads").
-constexpr int64_t kElementsPerThread = int64_t{1} << 17;
-
 }  // namespace
 
 void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t, int threads) {
@@ -68,7 +64,7 @@ HostValue* op_transpose(HostValue* result, HostValue* operands, void* ctx) {
         report(kTransposeKey, kNoNewArray, ctx);
         return result;
     }
-    transpose_elements(a->data, rows, cols, t->data, parallel::threads_for(a->count, kElementsPerThread));
+    transpose_elements(a->data, rows, cols, t->data, parallel::threads_for(a->count, kTransposeElementsPerThread));
     return return_new_array(result, t, ctx);
 }
 

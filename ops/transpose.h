@@ -6,6 +6,10 @@
 
 namespace hostmath {
 
+// A thread joins a transpose only for at least this many elements of its
+// own (docs/performance.md, "Threads", has the measurements behind it).
+inline constexpr int64_t kTransposeElementsPerThread = int64_t{1} << 17;
+
 // t (cols x rows) = transpose of a (rows x cols), both row-major and not
 // overlapping, on up to `threads` threads. Works in square tiles so that
 // both the rows read and the columns written stay in cache; the result is

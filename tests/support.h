@@ -31,6 +31,7 @@ protected:
             host.close();
         }
         EXPECT_EQ(host.context_mismatches(), 0);
+        EXPECT_EQ(host.foreign_thread_calls(), 0);
     }
 
     int32_t key() const { return *host.locked_key(); }

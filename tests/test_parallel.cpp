@@ -1,0 +1,274 @@
+// Work split across threads: the fork-join helpers on their own, and every
+// operation that uses them, whose results must not change by a bit with the
+// thread count (HOSTMATH_THREADS, read at load).
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ops/binary.h"
+#include "ops/matmul.h"
+#include "ops/parallel.h"
+#include "ops/transpose.h"
+#include "tests/support.h"
+
+namespace {
+
+namespace parallel = hostmath::parallel;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kThreadCounts[] = {1, 2, 3, 7};
+
+// ---- splitting and counting -----------------------------------------------------
+
+TEST(ParallelRanges, PartsCoverTheRangeInOrderOnGrainBoundaries) {
+    struct Case {
+        int64_t begin, end, grain;
+        int parts;
+    };
+    const Case cases[] = {
+        {0, 10, 1, 3},    {5, 1000, 16, 7}, {0, 3, 1, 7},   {0, 100, 512, 2},
+        {7, 7, 4, 3},     {-20, 20, 6, 4},  {0, 1, 1, 1},   {0, 4097, 512, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "[" << c.begin << ", " << c.end << ") grain " << c.grain << " in "
+                                        << c.parts);
+        int64_t next = c.begin, smallest = INT64_MAX, largest = 0;
+        for (int p = 0; p < c.parts; ++p) {
+            const parallel::Range r = parallel::part_of(c.begin, c.end, c.grain, p, c.parts);
+            if (r.empty()) continue;
+            EXPECT_EQ(r.begin, next);
+            if (r.end != c.end) {
+                EXPECT_EQ((r.end - c.begin) % c.grain, 0);
+            }
+            next = r.end;
+            smallest = std::min(smallest, r.end - r.begin);
+            largest = std::max(largest, r.end - r.begin);
+        }
+        EXPECT_EQ(next, std::max(c.begin, c.end));
+        // Parts differ by at most one grain, and the last may hold a partial one.
+        if (c.begin < c.end) {
+            EXPECT_LE(largest - smallest, 2 * c.grain - 1);
+        }
+    }
+}
+
+TEST(ParallelThreadCount, ReadsHostmathThreads) {
+    const int fallback = 5;
+    const struct {
+        const char* text;
+        int want;
+    } cases[] = {
+        {nullptr, fallback}, {"", fallback},   {"0", fallback},   {"1", 1},         {"7", 7},
+        {"abc", fallback},   {"-2", fallback}, {"3x", fallback},  {" 4", fallback}, {"99999999999999999999", 256},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parallel::parse_thread_count(c.text, fallback), c.want) << (c.text ? c.text : "(unset)");
+    }
+
+    setenv("HOSTMATH_THREADS", "3", 1);
+    parallel::configure_from_environment();
+    EXPECT_EQ(parallel::thread_limit(), 3);
+    unsetenv("HOSTMATH_THREADS");
+    parallel::configure_from_environment();
+    EXPECT_EQ(parallel::thread_limit(), parallel::hardware_threads());
+    EXPECT_GE(parallel::hardware_threads(), 1);
+    parallel::set_thread_limit(1);
+}
+
+TEST(ParallelThreadCount, EachThreadGetsAtLeastItsShare) {
+    parallel::set_thread_limit(4);
+    EXPECT_EQ(parallel::threads_for(199, 100), 1);  // two threads would get less than 100 each
+    EXPECT_EQ(parallel::threads_for(200, 100), 2);
+    EXPECT_EQ(parallel::threads_for(399, 100), 3);
+    EXPECT_EQ(parallel::threads_for(int64_t{1} << 60, 100), 4);
+    parallel::set_thread_limit(1);
+    EXPECT_EQ(parallel::threads_for(int64_t{1} << 60, 100), 1);
+}
+
+// ---- the team -----------------------------------------------------------------
+
+// A team runs job after job on the same threads: every index is handled
+// exactly once per job, and every thread takes a part.
+TEST(ParallelTeam, EveryIndexOnceOnEveryThreadJobAfterJob) {
+    constexpr int64_t kCount = 1001;
+    for (int threads : kThreadCounts) {
+        parallel::Team team(threads);
+        ASSERT_EQ(team.size(), threads);
+        std::vector<int> visits(kCount, 0);
+        std::vector<std::thread::id> by(kCount);
+        for (int job = 0; job < 50; ++job) {
+            team.for_ranges(0, kCount, 8, [&](int64_t lo, int64_t hi) {
+                for (int64_t i = lo; i < hi; ++i) {
+                    ++visits[i];
+                    by[i] = std::this_thread::get_id();
+                }
+            });
+        }
+        for (int64_t i = 0; i < kCount; ++i) ASSERT_EQ(visits[i], 50) << i << " with " << threads << " threads";
+        EXPECT_EQ(std::set<std::thread::id>(by.begin(), by.end()).size(), static_cast<size_t>(threads));
+        EXPECT_EQ(by[0], std::this_thread::get_id()) << "the caller takes the first part";
+    }
+}
+
+// The pivot search of an elimination: the element of largest magnitude, the
+// first one in scan order among equals, never a NaN, none when all are 0.
+struct Pivot {
+    double magnitude = 0.0;
+    int64_t index = -1;
+};
+
+Pivot search_range(const std::vector<double>& v, int64_t lo, int64_t hi) {
+    Pivot best;
+    for (int64_t i = lo; i < hi; ++i) {
+        if (std::fabs(v[i]) > best.magnitude) best = {std::fabs(v[i]), i};
+    }
+    return best;
+}
+
+Pivot later_if_larger(const Pivot& so_far, const Pivot& next) {
+    return next.magnitude > so_far.magnitude ? next : so_far;
+}
+
+TEST(ParallelTeam, ReductionKeepsTheFirstOfEqualCandidates) {
+    constexpr int64_t kCount = 97;
+    const auto with = [](std::vector<std::pair<int64_t, double>> at) {
+        std::vector<double> v(kCount, 0.5);
+        for (auto [i, x] : at) v[i] = x;
+        return v;
+    };
+    const struct {
+        const char* what;
+        std::vector<double> values;
+        int64_t want;
+    } cases[] = {
+        {"equal largest in every part", with({{5, -3.0}, {40, 3.0}, {60, 3.0}, {96, -3.0}}), 5},
+        {"equal largest at the end of one part and the start of the next", with({{47, 2.0}, {48, -2.0}, {49, 2.0}}),
+         47},
+        {"NaNs before the largest", with({{0, kNaN}, {1, -kNaN}, {70, 4.0}, {71, kNaN}}), 70},
+        {"infinity beats all", with({{3, 9.0}, {90, -kInf}, {91, kInf}}), 90},
+        {"largest last", with({{96, 1.0}}), 96},
+        {"all zero: none", std::vector<double>(kCount, 0.0), -1},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(search_range(c.values, 0, kCount).index, c.want) << c.what;
+        for (int threads : kThreadCounts) {
+            parallel::Team team(threads);
+            for (int64_t grain : {1, 7}) {
+                const Pivot got = team.reduce_ranges(
+                    0, kCount, grain, Pivot{},
+                    [&](int64_t lo, int64_t hi) { return search_range(c.values, lo, hi); }, later_if_larger);
+                EXPECT_EQ(got.index, c.want) << c.what << ", " << threads << " threads, grain " << grain;
+            }
+        }
+    }
+}
+
+// ---- operations: the same bits on every thread count ----------------------------
+
+// Doubles of mixed sign and magnitude (e^x neither always overflows nor
+// underflows), with zeros of both signs, infinities and NaNs among them.
+std::vector<double> mixed_values(int64_t n, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> mantissa(1.0, 2.0);
+    std::uniform_int_distribution<int> exponent(-12, 9);
+    std::vector<double> v(static_cast<size_t>(n));
+    for (double& x : v) x = std::ldexp((rng() & 1) ? -mantissa(rng) : mantissa(rng), exponent(rng));
+    const double specials[] = {0.0, -0.0, kInf, -kInf, kNaN, 1.0, -1.0};
+    for (size_t i = 0; i < v.size(); i += 997) v[i] = specials[(i / 997) % std::size(specials)];
+    return v;
+}
+
+int64_t first_difference(const std::vector<double>& got, const std::vector<double>& want) {
+    if (got.size() != want.size()) return 0;
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (!same_bits(got[i], want[i])) return static_cast<int64_t>(i);
+    }
+    return -1;
+}
+
+class ThreadCountTest : public LibraryTest {
+protected:
+    void TearDown() override {
+        unsetenv("HOSTMATH_THREADS");
+        LibraryTest::TearDown();
+    }
+
+    void reload_with_threads(int threads) {
+        host.unload();
+        host.close();
+        setenv("HOSTMATH_THREADS", std::to_string(threads).c_str(), 1);
+        ASSERT_TRUE(host.open());
+        ASSERT_EQ(host.load(), 1);
+    }
+
+    // Applies the operator with the library loaded for each thread count
+    // and compares every result, shape and bits, with the one-thread result.
+    void expect_same_on_every_thread_count(const std::string& what, int32_t code,
+                                           const std::vector<HostValue>& operands) {
+        hostsim::ArrayContents one;
+        for (int threads : kThreadCounts) {
+            reload_with_threads(threads);
+            std::vector<HostValue> args = operands;
+            const HostValue r = host.apply(code, args);
+            ASSERT_NE(host.object(r), nullptr) << what << " on " << threads << " threads";
+            hostsim::ArrayContents got = host.read(r);
+            host.release(r);
+            if (threads == 1) {
+                one = std::move(got);
+                continue;
+            }
+            EXPECT_EQ(got.shape, one.shape) << what << " on " << threads << " threads";
+            EXPECT_EQ(first_difference(got.values, one.values), -1) << what << " on " << threads << " threads";
+        }
+        EXPECT_TRUE(host.errors().empty());
+    }
+};
+
+// Large enough that even the cheapest operation runs on 7 threads, and a
+// count that does not split evenly into 2, 3 or 7 parts of whole grains.
+constexpr int64_t kElements = 7 * hostmath::kInlineElementsPerThread + 4099;
+static_assert((kElements / hostmath::kElementGrain + 1) % 2 != 0 && (kElements / hostmath::kElementGrain + 1) % 3 != 0 &&
+              (kElements / hostmath::kElementGrain + 1) % 7 != 0);
+
+TEST_F(ThreadCountTest, ElementWiseOperatorsAndFunctions) {
+    const HostValue a = host.array({kElements}, mixed_values(kElements, 1));
+    const HostValue b = host.array({kElements}, mixed_values(kElements, 2));
+    const HostValue x = make_real(-1.5);
+    const struct {
+        const char* what;
+        int32_t code;
+        std::vector<HostValue> operands;
+    } cases[] = {
+        {"a + b", 0, {a, b}},   {"a + x", 0, {a, x}},       {"a - b", 1, {a, b}},
+        {"x - a", 1, {x, a}},   {"a * x", 2, {a, x}},       {"a .* b", 25, {a, b}},
+        {"a ./ b", 26, {a, b}}, {"x ./ a", 26, {x, a}},     {"a .^ b", 28, {a, b}},
+        {"a .^ x", 28, {a, x}}, {"atan2(a, b)", 69, {a, b}}, {"fmod(a, x)", 70, {a, x}},
+    };
+    for (const auto& c : cases) expect_same_on_every_thread_count(c.what, c.code, c.operands);
+    for (int32_t code = 50; code <= 65; ++code) {
+        expect_same_on_every_thread_count("function " + std::to_string(code), code, {a});
+    }
+}
+
+TEST_F(ThreadCountTest, MatrixProduct) {
+    // 211 x 523 times 523 x 149: more than 7 threads' worth of multiply-adds,
+    // and rows that do not split evenly into register tiles.
+    static_assert(int64_t{211} * 523 * 149 >= 7 * hostmath::kMultiplyAddsPerThread);
+    expect_same_on_every_thread_count(
+        "product", 2, {host.array({211, 523}, mixed_values(211 * 523, 3)), host.array({523, 149}, mixed_values(523 * 149, 4))});
+}
+
+TEST_F(ThreadCountTest, Transpose) {
+    constexpr int64_t kRows = 947, kCols = 7 * hostmath::kTransposeElementsPerThread / kRows + 13;
+    expect_same_on_every_thread_count("transpose", 8, {host.array({kRows, kCols}, mixed_values(kRows * kCols, 5))});
+}
+
+}  // namespace
