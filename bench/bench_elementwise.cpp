@@ -2,23 +2,38 @@
 // operator call (hostsim's dispatcher, operator code 0) against a plain loop
 // that writes a freshly allocated result. Both sides pay for a new result
 // of the same size and free it again, so the ratio measures the library's
-// overhead and loop. Prints reference time / library time (target >= 0.9).
+// overhead and loop. Prints reference time / library time on one thread
+// (target >= 0.9), and the speed-up of "+" and exp (operator code 51) on
+// each thread count the machine has, the library loaded with
+// HOSTMATH_THREADS set to it.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
+#include "ops/parallel.h"
 
 namespace {
 
 constexpr int64_t kElements = 10'000'000;
 
-hostsim::Host& loaded_host() {
+constexpr int32_t kAdd = 0, kExp = 51;
+
+// The host with the library loaded for `threads` threads.
+hostsim::Host& loaded_host(int threads) {
+    static int loaded_for = 0;
     hostsim::Host& host = hostsim::Host::get();
+    if (loaded_for != threads && host.is_open()) {
+        host.unload();
+        host.close();
+    }
     if (!host.is_open()) {
+        loaded_for = threads;
+        setenv("HOSTMATH_THREADS", std::to_string(threads).c_str(), 1);
         host.reset();
         if (!host.open() || host.load() != 1) {
             std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
@@ -32,22 +47,25 @@ hostsim::Host& loaded_host() {
 
 std::vector<double> ramp(double start) {
     std::vector<double> v(static_cast<size_t>(kElements));
-    for (size_t i = 0; i < v.size(); ++i) v[i] = start + 0.5 * static_cast<double>(i);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = start + 1e-3 * static_cast<double>(i % 20000);  // exp stays finite
     return v;
 }
 
-void BM_AddThroughHost(benchmark::State& state) {
-    hostsim::Host& host = loaded_host();
-    std::vector<HostValue> operands{host.array({kElements}, ramp(1.0)), host.array({kElements}, ramp(-3.0))};
+void through_host(benchmark::State& state, int32_t code, int operand_count) {
+    hostsim::Host& host = loaded_host(static_cast<int>(state.range(0)));
+    std::vector<HostValue> operands{host.array({kElements}, ramp(1e-7)), host.array({kElements}, ramp(-3.0))};
+    operands.resize(static_cast<size_t>(operand_count));
     for (auto _ : state) {
-        HostValue r = host.apply(0, operands);
+        HostValue r = host.apply(code, operands);
         benchmark::DoNotOptimize(r);
         if (!host.release(r)) state.SkipWithError("no array came back");
     }
-    host.release(operands[0]);
-    host.release(operands[1]);
+    for (const HostValue& v : operands) host.release(v);
     state.SetItemsProcessed(state.iterations() * kElements);
 }
+
+void BM_AddThroughHost(benchmark::State& state) { through_host(state, kAdd, 2); }
+void BM_ExpThroughHost(benchmark::State& state) { through_host(state, kExp, 1); }
 
 void BM_AddPlainLoop(benchmark::State& state) {
     const std::vector<double> a = ramp(1.0);
@@ -63,20 +81,37 @@ void BM_AddPlainLoop(benchmark::State& state) {
 }
 
 BENCHMARK(BM_AddPlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_AddThroughHost)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+void thread_counts(benchmark::internal::Benchmark* b) {
+    for (int t = 1; t <= hostmath::parallel::hardware_threads(); ++t) b->Arg(t);
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+}
+BENCHMARK(BM_AddThroughHost)->Apply(thread_counts);
+BENCHMARK(BM_ExpThroughHost)->Apply(thread_counts);
 
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::printf("hardware threads: %d; thread counts used: 1 to %d\n", hostmath::parallel::hardware_threads(),
+                hostmath::parallel::hardware_threads());
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const RatioReporter::Times* plain = reporter.find("BM_AddPlainLoop");
-    const RatioReporter::Times* library = reporter.find("BM_AddThroughHost");
+    const RatioReporter::Times* library = reporter.find("BM_AddThroughHost", "1");
     if (plain != nullptr && library != nullptr) {
-        std::printf("speed of + on 1e7 elements relative to a plain loop: %.3f (target >= 0.9)\n",
+        std::printf("speed of + on 1e7 elements on one thread relative to a plain loop: %.3f (target >= 0.9)\n",
                     plain->real / library->real);
+    }
+    for (const char* name : {"BM_AddThroughHost", "BM_ExpThroughHost"}) {
+        const RatioReporter::Times* one = reporter.find(name, "1");
+        if (one == nullptr) continue;
+        std::printf("%s on 1e7 elements, speed-up over one thread:", name);
+        for (int t = 1; t <= hostmath::parallel::hardware_threads(); ++t) {
+            if (const RatioReporter::Times* times = reporter.find(name, std::to_string(t)))
+                std::printf("  %d: x%.2f", t, one->real / times->real);
+        }
+        std::printf("\n");
     }
     hostsim::Host& host = hostsim::Host::get();
     if (host.is_open()) {

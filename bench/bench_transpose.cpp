@@ -1,5 +1,7 @@
-// The tiled transpose against the plain double loop on a large matrix.
-// Prints the plain/tiled time ratio after the table (above 1: tiling wins).
+// The tiled transpose against the plain double loop on a large matrix, and
+// the tiled transpose of 4096 x 4096 on each thread count the machine has.
+// Prints the plain/tiled time ratio after the table (above 1: tiling wins)
+// and the speed-up over one thread.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "ops/parallel.h"
 #include "ops/transpose.h"
 
 namespace {
@@ -49,6 +52,16 @@ void BM_TransposeTiled(benchmark::State& state) {
     }
 }
 
+void BM_TransposeThreads(benchmark::State& state) {
+    Matrices m(kSize);
+    const int threads = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        hostmath::transpose_elements(m.a.data(), kSize, kSize, m.t.data(), threads);
+        benchmark::DoNotOptimize(m.t.data());
+        benchmark::ClobberMemory();
+    }
+}
+
 BENCHMARK(BM_TransposePlain)->Arg(kSize)->Arg(kSize + 3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_TransposeTiled)->Arg(kSize)->Arg(kSize + 3)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
@@ -56,6 +69,13 @@ BENCHMARK(BM_TransposeTiled)->Arg(kSize)->Arg(kSize + 3)->Unit(benchmark::kMilli
 }  // namespace
 
 int main(int argc, char** argv) {
+    const int hardware = hostmath::parallel::hardware_threads();
+    std::printf("hardware threads: %d; thread counts used: 1 to %d\n", hardware, hardware);
+    benchmark::RegisterBenchmark("BM_TransposeThreads", BM_TransposeThreads)
+        ->DenseRange(1, hardware)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(0.5);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -65,6 +85,15 @@ int main(int argc, char** argv) {
         if (plain == nullptr || tiled == nullptr) continue;
         std::printf("transpose %lldx%lld: plain / tiled = %.2f\n", static_cast<long long>(n), static_cast<long long>(n),
                     plain->cpu / tiled->cpu);
+    }
+    if (const RatioReporter::Times* one = reporter.find("BM_TransposeThreads", "1")) {
+        std::printf("transpose %lldx%lld, speed-up over one thread:", static_cast<long long>(kSize),
+                    static_cast<long long>(kSize));
+        for (int t = 1; t <= hardware; ++t) {
+            if (const RatioReporter::Times* times = reporter.find("BM_TransposeThreads", std::to_string(t)))
+                std::printf("  %d: x%.2f", t, one->real / times->real);
+        }
+        std::printf("\n");
     }
     benchmark::Shutdown();
     return 0;

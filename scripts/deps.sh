@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
-# Usage: scripts/deps.sh [bench]   (bench adds OpenBLAS, the benchmarks' reference)
+# Usage: scripts/deps.sh [bench|plots]   (bench adds OpenBLAS, the benchmarks'
+# reference; plots adds it too, and gnuplot and jq for scripts/plots.sh)
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgsl-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [ "${1:-}" = bench ]; then packages+=(libopenblas-dev); fi
+if [ "${1:-}" = plots ]; then packages+=(libopenblas-dev gnuplot-nox jq); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

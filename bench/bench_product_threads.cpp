@@ -1,0 +1,120 @@
+// How the matrix product scales with threads: the library's product (the
+// kernel operator "*" uses) and OpenBLAS dgemm, each on 1 to all hardware
+// threads, on square matrices of n = 256, 512, 1024 and 2048. After the runs
+// it prints, per size and thread count, the speed-up over one thread and the
+// speed as a fraction of OpenBLAS on the same number of threads (target at
+// least 0.9). With --benchmark_out=FILE --benchmark_out_format=json the
+// figures feed scripts/plots.sh.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "ops/matmul.h"
+#include "ops/parallel.h"
+
+#ifdef HOSTMATH_HAVE_OPENBLAS
+#include <cblas.h>
+#endif
+
+namespace {
+
+constexpr int64_t kSizes[] = {256, 512, 1024, 2048};
+
+struct Operands {
+    std::vector<double> a, b, c;
+    explicit Operands(int64_t n) : a(n * n), b(n * n), c(n * n) {
+        std::mt19937_64 rng(42);
+        std::uniform_real_distribution<double> dist(-1.0, 1.0);
+        for (double& x : a) x = dist(rng);
+        for (double& x : b) x = dist(rng);
+    }
+};
+
+void set_flops(benchmark::State& state, int64_t n) {
+    state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * n * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
+}
+
+void BM_Library(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const int threads = static_cast<int>(state.range(1));
+    Operands o(n);
+    for (auto _ : state) {
+        hostmath::multiply_with(hostmath::best_kernel(), o.a.data(), o.b.data(), o.c.data(), n, n, n, threads);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+
+#ifdef HOSTMATH_HAVE_OPENBLAS
+void BM_OpenBLAS(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    openblas_set_num_threads(static_cast<int>(state.range(1)));
+    Operands o(n);
+    for (auto _ : state) {
+        cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, o.a.data(), n, o.b.data(), n, 0.0,
+                    o.c.data(), n);
+        benchmark::DoNotOptimize(o.c.data());
+        benchmark::ClobberMemory();
+    }
+    set_flops(state, n);
+}
+#endif
+
+std::vector<int> thread_counts() {
+    std::vector<int> counts;
+    for (int t = 1; t <= hostmath::parallel::hardware_threads(); ++t) counts.push_back(t);
+    return counts;
+}
+
+void arguments(benchmark::internal::Benchmark* b) {
+    for (int64_t n : kSizes) {
+        for (int t : thread_counts()) b->Args({n, t});
+    }
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.3);
+}
+
+void print_ratios(const RatioReporter& reporter) {
+    for (int64_t n : kSizes) {
+        const RatioReporter::Times* one = reporter.find("BM_Library", std::to_string(n) + "/1");
+        if (one == nullptr) continue;
+        std::printf("\nn = %lld: speed-up over one thread, and speed as a fraction of OpenBLAS on as many threads\n",
+                    static_cast<long long>(n));
+        for (int t : thread_counts()) {
+            const std::string args = std::to_string(n) + "/" + std::to_string(t);
+            const RatioReporter::Times* lib = reporter.find("BM_Library", args);
+            const RatioReporter::Times* blas = reporter.find("BM_OpenBLAS", args);
+            if (lib == nullptr) continue;
+            std::printf("  %2d threads: %9.3f ms  x%5.2f over one thread", t, lib->real * 1e3, one->real / lib->real);
+            if (blas != nullptr) std::printf("   %5.3f of OpenBLAS (%.3f ms)", blas->real / lib->real, blas->real * 1e3);
+            std::printf("\n");
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::printf("hardware threads: %d; thread counts used: 1 to %d; kernel: %s\n",
+                hostmath::parallel::hardware_threads(), hostmath::parallel::hardware_threads(),
+                hostmath::kernel_name(hostmath::best_kernel()));
+    benchmark::RegisterBenchmark("BM_Library", BM_Library)->Apply(arguments);
+#ifdef HOSTMATH_HAVE_OPENBLAS
+    std::printf("OpenBLAS core: %s\n", openblas_get_corename());
+    benchmark::RegisterBenchmark("BM_OpenBLAS", BM_OpenBLAS)->Apply(arguments);
+#else
+    std::printf("OpenBLAS not found: no comparison with it\n");
+#endif
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    print_ratios(reporter);
+    return 0;
+}

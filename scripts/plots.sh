@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Draws how the matrix product scales, for the library and OpenBLAS, from
+# the JSON output of bench_product_threads:
+#   docs/product-gflops.png   GFLOP/s against n, on one thread and on all
+#   docs/product-speedup.png  speed-up over one thread against threads
+# Usage: [MACHINE="name of the processor"] scripts/plots.sh [results.json]
+# (default: run the benchmark first, writing build/bench/product_threads.json)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh plots
+json="${1:-}"
+if [ -z "$json" ]; then
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench --target bench_product_threads
+  json=build/bench/product_threads.json
+  ./build/bench/bench/bench_product_threads --benchmark_out="$json" --benchmark_out_format=json
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One line per run: who, n, threads, GFLOP/s; the best of repeated runs.
+jq -r '.benchmarks[] | select(.run_type == "iteration")
+       | (.run_name | split("/")) as $p | [$p[0], $p[1], $p[2], .GFLOPS] | @tsv' "$json" |
+  sort -k1,1 -k2,2n -k3,3n -k4,4gr | awk '!seen[$1 FS $2 FS $3]++' >"$work/all.tsv"
+max_threads=$(awk '{ if ($3 > m) m = $3 } END { print m }' "$work/all.tsv")
+# MACHINE names the processor in the titles (default: the CPU count the run saw).
+machine="${MACHINE:-$(jq -r '.context | "\(.num_cpus) CPUs"' "$json")}"
+
+for who in BM_Library BM_OpenBLAS; do
+  for t in 1 "$max_threads"; do
+    awk -v w="$who" -v t="$t" '$1 == w && $3 == t { print $2, $4 }' "$work/all.tsv" >"$work/$who-t$t.dat"
+  done
+  for n in 1024 2048; do
+    awk -v w="$who" -v n="$n" '$1 == w && $2 == n { if ($3 == 1) one = $4; print $3, $4 / one }' \
+      "$work/all.tsv" >"$work/$who-n$n.dat"
+  done
+done
+
+gnuplot <<GNUPLOT
+set terminal pngcairo size 800,500 font "sans,11"
+set key left top
+set grid
+
+set output "docs/product-gflops.png"
+set title "Matrix product, square n x n: GFLOP/s ($machine)"
+set xlabel "n"
+set ylabel "GFLOP/s"
+set logscale x 2
+set xtics (256, 512, 1024, 2048)
+plot "$work/BM_Library-t1.dat" with linespoints lw 2 title "library, 1 thread", \
+     "$work/BM_Library-t$max_threads.dat" with linespoints lw 2 title "library, $max_threads threads", \
+     "$work/BM_OpenBLAS-t1.dat" with linespoints dt 2 lw 2 title "OpenBLAS, 1 thread", \
+     "$work/BM_OpenBLAS-t$max_threads.dat" with linespoints dt 2 lw 2 title "OpenBLAS, $max_threads threads"
+
+set output "docs/product-speedup.png"
+set title "Matrix product: speed-up over one thread ($machine)"
+unset logscale x
+set xlabel "threads"
+set ylabel "speed-up"
+set xtics 1
+set xrange [1:$max_threads]
+set yrange [0:*]
+plot x with lines lc "gray" title "linear", \
+     "$work/BM_Library-n1024.dat" with linespoints lw 2 title "library, n = 1024", \
+     "$work/BM_Library-n2048.dat" with linespoints lw 2 title "library, n = 2048", \
+     "$work/BM_OpenBLAS-n1024.dat" with linespoints dt 2 lw 2 title "OpenBLAS, n = 1024", \
+     "$work/BM_OpenBLAS-n2048.dat" with linespoints dt 2 lw 2 title "OpenBLAS, n = 2048"
+GNUPLOT
+echo "wrote docs/product-gflops.png and docs/product-speedup.png"
