@@ -23,7 +23,7 @@ namespace hostmath {
 // measurements): an operation the processor does in a few instructions, or
 // a call into the mathematical library.
 inline constexpr int64_t kInlineElementsPerThread = int64_t{1} << 17;
-inline constexpr int64_t kCalledElementsPerThread = int64_t{1} << 13;
+inline constexpr int64_t kCalledElementsPerThread = int64_t{1} << 15;
 
 // Threads split the elements in stretches of whole cache lines and pages.
 inline constexpr int64_t kElementGrain = 512;

@@ -20,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 
 # One line per run: who, n, threads, GFLOP/s; the best of repeated runs.
 jq -r '.benchmarks[] | select(.run_type == "iteration")
-       | (.run_name | split("/")) as $p | [$p[0], $p[1], $p[2], .GFLOPS] | @tsv' "$json" |
+       | (.run_name | split("/")) as $p | [$p[0], $p[1], $p[2], .GFLOPS / 1e9] | @tsv' "$json" |
   sort -k1,1 -k2,2n -k3,3n -k4,4gr | awk '!seen[$1 FS $2 FS $3]++' >"$work/all.tsv"
 max_threads=$(awk '{ if ($3 > m) m = $3 } END { print m }' "$work/all.tsv")
 # MACHINE names the processor in the titles (default: the CPU count the run saw).
@@ -37,7 +37,7 @@ for who in BM_Library BM_OpenBLAS; do
 done
 
 gnuplot <<GNUPLOT
-set terminal pngcairo size 800,500 font "sans,11"
+set terminal pngcairo size 800,500 font "sans,11" noenhanced
 set key left top
 set grid
 
