@@ -7,33 +7,16 @@
 
 #include <cstdio>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/product_timing.h"
 #include "bench/ratio_reporter.h"
 #include "ops/matmul.h"
-
-#ifdef HOSTMATH_HAVE_OPENBLAS
-#include <cblas.h>
-#endif
 
 namespace {
 
 using hostmath::MatmulKernel;
-
-struct Operands {
-    std::vector<double> a, b, c;
-};
-
-Operands operands(int64_t n) {
-    std::mt19937_64 rng(42);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    Operands o{std::vector<double>(n * n), std::vector<double>(n * n), std::vector<double>(n * n)};
-    for (double& x : o.a) x = dist(rng);
-    for (double& x : o.b) x = dist(rng);
-    return o;
-}
 
 // The product exactly as its definition reads.
 void straightforward(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
@@ -46,55 +29,27 @@ void straightforward(const double* a, const double* b, double* c, int64_t m, int
     }
 }
 
-void set_flops(benchmark::State& state, int64_t n) {
-    state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * n * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
-}
-
 void BM_Straightforward(benchmark::State& state) {
-    const int64_t n = state.range(0);
-    Operands o = operands(n);
-    for (auto _ : state) {
-        straightforward(o.a.data(), o.b.data(), o.c.data(), n, n, n);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), [](const double* a, const double* b, double* c, int64_t n) {
+        straightforward(a, b, c, n, n, n);
+    });
 }
 
 void BM_Kernel(benchmark::State& state, MatmulKernel kernel) {
-    const int64_t n = state.range(0);
-    Operands o = operands(n);
-    for (auto _ : state) {
-        hostmath::multiply_with(kernel, o.a.data(), o.b.data(), o.c.data(), n, n, n);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), [kernel](const double* a, const double* b, double* c, int64_t n) {
+        hostmath::multiply_with(kernel, a, b, c, n, n, n);
+    });
 }
 
 void BM_Unpacked(benchmark::State& state) {
-    const int64_t n = state.range(0);
-    Operands o = operands(n);
-    for (auto _ : state) {
-        hostmath::multiply_unpacked(o.a.data(), o.b.data(), o.c.data(), n, n, n);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), [](const double* a, const double* b, double* c, int64_t n) {
+        hostmath::multiply_unpacked(a, b, c, n, n, n);
+    });
 }
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
 void BM_OpenBLAS(benchmark::State& state) {
-    const int n = static_cast<int>(state.range(0));
-    Operands o = operands(n);
-    for (auto _ : state) {
-        cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, o.a.data(), n, o.b.data(), n, 0.0,
-                    o.c.data(), n);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), openblas_product);
 }
 #endif
 

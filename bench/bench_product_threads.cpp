@@ -8,61 +8,29 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/product_timing.h"
 #include "bench/ratio_reporter.h"
 #include "ops/matmul.h"
 #include "ops/parallel.h"
-
-#ifdef HOSTMATH_HAVE_OPENBLAS
-#include <cblas.h>
-#endif
 
 namespace {
 
 constexpr int64_t kSizes[] = {256, 512, 1024, 2048};
 
-struct Operands {
-    std::vector<double> a, b, c;
-    explicit Operands(int64_t n) : a(n * n), b(n * n), c(n * n) {
-        std::mt19937_64 rng(42);
-        std::uniform_real_distribution<double> dist(-1.0, 1.0);
-        for (double& x : a) x = dist(rng);
-        for (double& x : b) x = dist(rng);
-    }
-};
-
-void set_flops(benchmark::State& state, int64_t n) {
-    state.counters["GFLOPS"] = benchmark::Counter(2.0 * n * n * n * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
-}
-
 void BM_Library(benchmark::State& state) {
-    const int64_t n = state.range(0);
     const int threads = static_cast<int>(state.range(1));
-    Operands o(n);
-    for (auto _ : state) {
-        hostmath::multiply_with(hostmath::best_kernel(), o.a.data(), o.b.data(), o.c.data(), n, n, n, threads);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), [threads](const double* a, const double* b, double* c, int64_t n) {
+        hostmath::multiply_with(hostmath::best_kernel(), a, b, c, n, n, n, threads);
+    });
 }
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
 void BM_OpenBLAS(benchmark::State& state) {
-    const int n = static_cast<int>(state.range(0));
     openblas_set_num_threads(static_cast<int>(state.range(1)));
-    Operands o(n);
-    for (auto _ : state) {
-        cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, o.a.data(), n, o.b.data(), n, 0.0,
-                    o.c.data(), n);
-        benchmark::DoNotOptimize(o.c.data());
-        benchmark::ClobberMemory();
-    }
-    set_flops(state, n);
+    time_product(state, state.range(0), openblas_product);
 }
 #endif
 

@@ -86,7 +86,8 @@ public:
 
     // part(lo, hi) gives the partial result of one non-empty part; the
     // partials are folded as combine(combine(identity, first), second) ...
-    // in ascending order of their ranges.
+    // in ascending order of their ranges, on the calling thread. T is a
+    // small copyable value (a magnitude and its position, say).
     template <class T, class Part, class Combine>
     T reduce_ranges(int64_t begin, int64_t end, int64_t grain, T identity, Part&& part, Combine&& combine) {
         T partials[kMaxThreads];
