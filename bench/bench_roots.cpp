@@ -1,0 +1,249 @@
+// Root finding through the library against calling the script function
+// directly.
+//
+// Each case runs twice with the same plain C++ body, a script function of
+// the stand-in host: once through the registered btFindRoot, pqrt or netn,
+// and once in a bare loop that evaluates the same script function through
+// the host (QeCal) as often as one library call does, writing the argument
+// records and reading the values back as the library must. The ratio of the
+// two is what the library adds per evaluation (the target is at most 1.1):
+// its scan, iteration or linear solve, and the host calls the routine makes
+// besides QeCal (the run-error test per step, the lookups of netn's vectors).
+//
+// A short run:
+//   bench_roots --benchmark_min_time=0.2 --benchmark_repetitions=5
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "hostsim/hostsim.h"
+
+namespace {
+
+using Args = std::vector<HostValue>;
+
+// ---- the script functions ---------------------------------------------------------------
+
+HostValue square_minus_2(HostValue* p, void*) {
+    const double x = p[0].real();
+    return make_real(x * x - 2);
+}
+HostValue cos_minus_x(HostValue* p, void*) {
+    const double x = p[0].real();
+    return make_real(std::cos(x) - x);
+}
+HostValue sine(HostValue* p, void*) { return make_real(std::sin(p[0].real())); }
+
+constexpr int kLarge = 10;
+
+// The values of the systems, on plain arrays.
+void linear_pair(const double* x, double* y) {
+    y[0] = x[0] + x[1] - 3;
+    y[1] = x[0] - x[1] - 1;
+}
+void circle(const double* x, double* y) {
+    y[0] = x[0] * x[0] + x[1] * x[1] - 4;
+    y[1] = x[0] - x[1];
+}
+// A 10 x 10 system in which every equation depends on every unknown.
+void coupled(const double* x, double* y) {
+    double s = 0.0;
+    for (int j = 0; j < kLarge; ++j) s = s + std::sin(x[j]);
+    for (int i = 0; i < kLarge; ++i) y[i] = x[i] + 0.1 * s - 1.0 - 0.05 * i;
+}
+
+// f(x1, ..., xn, y1, ..., yn) and f(xa, ya) over a system of N equations.
+template <int N, void (*F)(const double*, double*)>
+HostValue scalar_form(HostValue* p, void*) {
+    double x[N], y[N];
+    for (int i = 0; i < N; ++i) x[i] = p[i].real();
+    F(x, y);
+    for (int i = 0; i < N; ++i) p[N + i] = make_real(y[i]);
+    return make_empty();
+}
+template <int N, void (*F)(const double*, double*)>
+HostValue array_form(HostValue* p, void*) {
+    hostsim::Host& host = hostsim::Host::get();
+    F(host.object(p[0])->data, host.object(p[1])->data);
+    return make_empty();
+}
+
+// ---- the cases ----------------------------------------------------------------------------
+
+enum class Shape { OneVariable, Scalars, Vectors };
+
+struct Case {
+    const char* name;
+    const char* key;
+    Shape shape;
+    int n;        // unknowns (1 for btFindRoot and pqrt)
+    int params;   // of the script function
+    hostsim::RawScriptBody body;
+    std::vector<double> start;  // netn's start point; pqrt's start value
+    Args settings;              // the arguments after f and x (or after f for btFindRoot)
+};
+
+std::vector<Case> cases() {
+    const HostValue eps = make_real(1e-10);
+    return {
+        {"btFindRoot_x*x-2_[-2,2]", "math::btFindRoot", Shape::OneVariable, 1, 1, square_minus_2, {},
+         {make_real(-2), make_real(2), make_real(0.1)}},
+        {"btFindRoot_sin_[0,20]_max3", "math::btFindRoot", Shape::OneVariable, 1, 1, sine, {},
+         {make_real(0), make_real(20), make_real(0.5), make_integer(3)}},
+        {"pqrt_x*x-2_from_1", "math::pqrt", Shape::OneVariable, 1, 1, square_minus_2, {1.0}, {eps}},
+        {"pqrt_cos(x)-x_from_0", "math::pqrt", Shape::OneVariable, 1, 1, cos_minus_x, {0.0}, {make_real(1e-12)}},
+        {"netn_linear_pair_scalars", "math::netn", Shape::Scalars, 2, 4, scalar_form<2, linear_pair>, {0, 0}, {eps}},
+        {"netn_circle_scalars", "math::netn", Shape::Scalars, 2, 4, scalar_form<2, circle>, {1, 0.5}, {eps}},
+        {"netn_circle_vectors", "math::netn", Shape::Vectors, 2, 2, array_form<2, circle>, {1, 0.5}, {eps}},
+        {"netn_10x10_scalars", "math::netn", Shape::Scalars, kLarge, 2 * kLarge, scalar_form<kLarge, coupled>,
+         std::vector<double>(kLarge, 0.0), {eps}},
+        {"netn_10x10_vectors", "math::netn", Shape::Vectors, kLarge, 2, array_form<kLarge, coupled>,
+         std::vector<double>(kLarge, 0.0), {eps}},
+    };
+}
+
+// The library side: the registered function called as the host calls it.
+void run_library(benchmark::State& state, const Case& c) {
+    hostsim::Host& host = hostsim::Host::get();
+    const ScriptFn routine = host.function_key(c.key)->fn;
+    Args args{host.function(c.params, c.body, nullptr)};
+    HostValue x{};
+    if (c.key == std::string("math::netn")) {
+        x = host.array({c.n}, c.start);
+        args.push_back(x);
+    } else if (!c.start.empty()) {
+        args.push_back(make_real(c.start[0]));
+    }
+    args.insert(args.end(), c.settings.begin(), c.settings.end());
+    const Args fresh = args;
+    const int64_t last = static_cast<int64_t>(args.size()) - 1;
+    const int64_t evaluations_before = host.qecal_calls();
+    HostValue result{};
+    size_t saved = host.saved_records().size();
+    for (auto _ : state) {
+        // Every call starts from the same point: pqrt and netn write theirs back.
+        args[1] = fresh[1];
+        if (x.base_type == kTypeRealArray) std::memcpy(host.object(x)->data, c.start.data(), c.start.size() * 8);
+        benchmark::DoNotOptimize(routine(&result, last, args.data(), host.context()));
+        benchmark::ClobberMemory();
+        // The arrays a call hands over are the host's to drop, as a script would.
+        if (result.base_type == kTypeRealArray) host.release(result);
+        for (; saved < host.saved_records().size(); ++saved) host.release(host.saved_records()[saved]);
+    }
+    if (is_empty_value(result) || !host.errors().empty()) state.SkipWithError("the library refused the case");
+    state.counters["evaluations"] = static_cast<double>(host.qecal_calls() - evaluations_before) /
+                                    static_cast<double>(state.iterations());
+}
+
+// The reference: the same script function evaluated `evaluations` times
+// straight through the host, at points spread as the routine spreads them.
+void run_direct(benchmark::State& state, const Case& c, int64_t evaluations) {
+    hostsim::Host& host = hostsim::Host::get();
+    const HostValue f = host.function(c.params, c.body, nullptr);
+    void* unused = nullptr;
+    void* handle = nullptr;
+    HostValue* params = nullptr;
+    int32_t last_param = 0;
+    host.GetFor(static_cast<int64_t>(f.word1), &unused, &handle, &params, &last_param);
+    const HostValue xa = host.array({c.n});
+    const HostValue ya = host.array({c.n});
+    double* xa_data = host.object(xa)->data;
+    double* ya_data = host.object(ya)->data;
+    std::vector<double> point(static_cast<size_t>(c.n), 0.5), values(static_cast<size_t>(c.n));
+    double sink = 0.0;
+    for (auto _ : state) {
+        for (int64_t e = 0; e < evaluations; ++e) {
+            point[static_cast<size_t>(e % c.n)] = 0.5 + 1e-3 * static_cast<double>(e);
+            HostValue buffer;
+            switch (c.shape) {
+                case Shape::OneVariable: {
+                    params[0] = make_real(point[0]);
+                    const HostValue* r = host.QeCal(&buffer, handle, params);
+                    if (r->base_type != kTypeReal) sink = -1;
+                    values[0] = r->real();
+                    break;
+                }
+                case Shape::Scalars:
+                    for (int i = 0; i < c.n; ++i) params[i] = make_real(point[static_cast<size_t>(i)]);
+                    host.QeCal(&buffer, handle, params);
+                    for (int i = 0; i < c.n; ++i) values[static_cast<size_t>(i)] = params[c.n + i].real();
+                    break;
+                case Shape::Vectors:
+                    std::memcpy(xa_data, point.data(), point.size() * 8);
+                    params[0] = xa;
+                    params[1] = ya;
+                    host.QeCal(&buffer, handle, params);
+                    std::memcpy(values.data(), ya_data, values.size() * 8);
+                    break;
+            }
+            sink = sink + values[0];
+        }
+        benchmark::DoNotOptimize(sink);
+        benchmark::ClobberMemory();
+    }
+}
+
+// How many evaluations one library call makes.
+int64_t evaluations_per_call(const Case& c) {
+    hostsim::Host& host = hostsim::Host::get();
+    const int64_t before = host.qecal_calls();
+    Args args{host.function(c.params, c.body, nullptr)};
+    if (c.key == std::string("math::netn")) {
+        args.push_back(host.array({c.n}, c.start));
+    } else if (!c.start.empty()) {
+        args.push_back(make_real(c.start[0]));
+    }
+    args.insert(args.end(), c.settings.begin(), c.settings.end());
+    host.call(c.key, args);
+    return host.qecal_calls() - before;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    hostsim::Host& host = hostsim::Host::get();
+    if (!host.open() || host.load() != 1) {
+        std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
+        return 1;
+    }
+    // Arrays are left as allocated, as the real host leaves them.
+    host.set_new_array_fill(std::nullopt);
+
+    const std::vector<Case> all = cases();
+    std::vector<int64_t> evaluations;
+    for (const Case& c : all) {
+        evaluations.push_back(evaluations_per_call(c));
+        benchmark::RegisterBenchmark((std::string("library/") + c.name).c_str(), run_library, c);
+        benchmark::RegisterBenchmark((std::string("direct/") + c.name).c_str(), run_direct, c, evaluations.back());
+    }
+    // Repeated by default, so that the ratios rest on the least disturbed runs.
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    bool repeated = false;
+    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
+    if (!repeated) arguments.push_back(repetitions.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\nlibrary / direct time for the same evaluations (target <= 1.1), and the library's extra time per "
+                "evaluation:\n");
+    for (size_t k = 0; k < all.size(); ++k) {
+        const RatioReporter::Times* library = reporter.find(std::string("library/") + all[k].name);
+        const RatioReporter::Times* direct = reporter.find(std::string("direct/") + all[k].name);
+        if (library == nullptr || direct == nullptr || evaluations[k] == 0) continue;
+        const double n = static_cast<double>(evaluations[k]);
+        std::printf("  %-30s ratio %.3f   %4.0f evaluations   %+.1f ns per evaluation\n", all[k].name,
+                    library->cpu / direct->cpu, n, (library->cpu - direct->cpu) * 1e9 / n);
+    }
+    benchmark::Shutdown();
+    host.unload();
+    host.close();
+    return 0;
+}
