@@ -101,6 +101,16 @@ void save_array(void* ctx, HostValue* record, HostValue* args);
 // never sees a payload word that is not one of its function handles.
 bool resolve_function(const HostValue& f, void** handle, HostValue** params, int32_t* last_param);
 
+// The three things GetFor gives for a script function, kept together.
+struct ResolvedFunction {
+    void* handle = nullptr;
+    HostValue* params = nullptr;  // the function's own parameter records; QeCal reads them
+    int32_t last_param = -1;
+};
+inline bool resolve_function(const HostValue& f, ResolvedFunction* out) {
+    return resolve_function(f, &out->handle, &out->params, &out->last_param);
+}
+
 // One evaluation of a script function of one parameter at x: x goes into the
 // first of `params` as a real and QeCal runs. Returns the value read as a
 // double whatever its type; *is_real says whether it was a real. No

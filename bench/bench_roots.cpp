@@ -107,19 +107,25 @@ std::vector<Case> cases() {
     };
 }
 
-// The library side: the registered function called as the host calls it.
-void run_library(benchmark::State& state, const Case& c) {
-    hostsim::Host& host = hostsim::Host::get();
-    const ScriptFn routine = host.function_key(c.key)->fn;
+// The arguments of one library call: f, the start (netn's array, pqrt's
+// real) and the settings.
+Args arguments(hostsim::Host& host, const Case& c) {
     Args args{host.function(c.params, c.body, nullptr)};
-    HostValue x{};
     if (c.key == std::string("math::netn")) {
-        x = host.array({c.n}, c.start);
-        args.push_back(x);
+        args.push_back(host.array({c.n}, c.start));
     } else if (!c.start.empty()) {
         args.push_back(make_real(c.start[0]));
     }
     args.insert(args.end(), c.settings.begin(), c.settings.end());
+    return args;
+}
+
+// The library side: the registered function called as the host calls it.
+void run_library(benchmark::State& state, const Case& c) {
+    hostsim::Host& host = hostsim::Host::get();
+    const ScriptFn routine = host.function_key(c.key)->fn;
+    Args args = arguments(host, c);
+    const HostValue x = args[1];
     const Args fresh = args;
     const int64_t last = static_cast<int64_t>(args.size()) - 1;
     const int64_t evaluations_before = host.qecal_calls();
@@ -192,13 +198,7 @@ void run_direct(benchmark::State& state, const Case& c, int64_t evaluations) {
 int64_t evaluations_per_call(const Case& c) {
     hostsim::Host& host = hostsim::Host::get();
     const int64_t before = host.qecal_calls();
-    Args args{host.function(c.params, c.body, nullptr)};
-    if (c.key == std::string("math::netn")) {
-        args.push_back(host.array({c.n}, c.start));
-    } else if (!c.start.empty()) {
-        args.push_back(make_real(c.start[0]));
-    }
-    args.insert(args.end(), c.settings.begin(), c.settings.end());
+    Args args = arguments(host, c);
     host.call(c.key, args);
     return host.qecal_calls() - before;
 }
@@ -221,16 +221,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("library/") + c.name).c_str(), run_library, c);
         benchmark::RegisterBenchmark((std::string("direct/") + c.name).c_str(), run_direct, c, evaluations.back());
     }
-    // Repeated by default, so that the ratios rest on the least disturbed runs.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool repeated = false;
-    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
-    if (!repeated) arguments.push_back(repetitions.data());
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    run_repeated(argc, argv, reporter);
 
     std::printf("\nlibrary / direct time for the same evaluations (target <= 1.1), and the library's extra time per "
                 "evaluation:\n");

@@ -187,20 +187,16 @@ HostValue* btFindRoot(HostValue* result, int64_t last_index, HostValue* args, vo
     if (last_index < 3 || last_index > 5) return fail(result, kName, kCodeArgumentCount, ctx);
     const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
 
-    void* handle = nullptr;
-    HostValue* unused_params = nullptr;
-    int32_t last_param = -1;
-    if (!resolve_function(args[0], &handle, &unused_params, &last_param)) {
-        return fail(result, kName, kCodeNotAFunction, ctx);
-    }
-    if (last_param != 0) return fail(result, kName, kCodeNotOneParameter, ctx);
-    if (host().ParaModify(handle) != 0) return fail(result, kName, kCodeAssignsParameter, ctx);
+    ResolvedFunction f;  // its own parameter records are not used: the scan has one
+    if (!resolve_function(args[0], &f)) return fail(result, kName, kCodeNotAFunction, ctx);
+    if (f.last_param != 0) return fail(result, kName, kCodeNotOneParameter, ctx);
+    if (host().ParaModify(f.handle) != 0) return fail(result, kName, kCodeAssignsParameter, ctx);
     Inputs in;
     if (!read_inputs(arguments, &in)) return fail(result, kName, kCodeBadArgument, ctx);
 
     Scratch<double> roots(most_roots(in));
     if (!roots.ok()) return fail(result, kName, kCodeNoRootBuffer, ctx);
-    const int64_t outcome = Scan(handle, in, {roots.get(), roots.size()}).run();
+    const int64_t outcome = Scan(f.handle, in, {roots.get(), roots.size()}).run();
     if (outcome == kOutcomeNotReal) return fail(result, kName, kCodeNotReal, ctx);
     if (outcome <= 0) return result;  // no roots, or interrupted: no report
     return deliver(result, {roots.get(), static_cast<size_t>(outcome)}, ctx);

@@ -222,17 +222,15 @@ HostValue* netn(HostValue* result, int64_t last_index, HostValue* args, void* ct
     if (last_index < 1 || last_index > 5) return fail(result, kName, kCodeArgumentCount, ctx);
     const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
 
-    void* handle = nullptr;
-    HostValue* params = nullptr;
-    int32_t last_param = -1;
-    if (!resolve_function(args[0], &handle, &params, &last_param)) return fail(result, kName, kCodeNotAFunction, ctx);
-    if (last_param <= 0 || last_param % 2 == 0) return fail(result, kName, kCodeOddParameters, ctx);
+    ResolvedFunction fn;
+    if (!resolve_function(args[0], &fn)) return fail(result, kName, kCodeNotAFunction, ctx);
+    if (fn.last_param <= 0 || fn.last_param % 2 == 0) return fail(result, kName, kCodeOddParameters, ctx);
     const RealArray* x = array_arg(args[1]);
     if (x == nullptr) return fail(result, kName, kCodeNotAnArray, ctx);
 
-    const bool array_form = last_param == 1;
-    const int64_t n = array_form ? x->count : (int64_t{last_param} + 1) / 2;
-    System f(handle, params, n);
+    const bool array_form = fn.last_param == 1;
+    const int64_t n = array_form ? x->count : (int64_t{fn.last_param} + 1) / 2;
+    System f(fn.handle, fn.params, n);
     if (array_form) {
         if (!f.make_vectors(args, ctx)) return fail(result, kName, kCodeNoMemory, ctx);
     } else if (x->count < n) {

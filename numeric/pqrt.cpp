@@ -113,19 +113,17 @@ HostValue* pqrt(HostValue* result, int64_t /*last_index: always 2*/, HostValue* 
     write_empty(result);
     if (run_error_pending()) return result;
 
-    void* handle = nullptr;
-    HostValue* params = nullptr;
-    int32_t last_param = -1;
-    if (!resolve_function(args[0], &handle, &params, &last_param)) return fail(result, kName, kCodeNotAFunction, ctx);
-    if (last_param != 0) return fail(result, kName, kCodeNotOneParameter, ctx);
-    if (host().ParaModify(handle) != 0) return fail(result, kName, kCodeAssignsParameter, ctx);
+    ResolvedFunction f;
+    if (!resolve_function(args[0], &f)) return fail(result, kName, kCodeNotAFunction, ctx);
+    if (f.last_param != 0) return fail(result, kName, kCodeNotOneParameter, ctx);
+    if (host().ParaModify(f.handle) != 0) return fail(result, kName, kCodeAssignsParameter, ctx);
     // Written so that a NaN eps is refused too.
     if (!is_real(args[1]) || !is_real(args[2]) || !(args[2].real() > 0.0)) {
         return fail(result, kName, kCodeBadArgument, ctx);
     }
 
     double estimate = 0.0;
-    const Outcome out = Iteration(handle, params, args[2].real()).run(args[1].real(), &estimate);
+    const Outcome out = Iteration(f.handle, f.params, args[2].real()).run(args[1].real(), &estimate);
     if (out.failure != 0) return fail(result, kName, out.failure, ctx);
     // Only the payload changes: the record stays a real.
     args[1].word1 = std::bit_cast<uint64_t>(estimate);
