@@ -84,11 +84,15 @@ public:
     }
     bool array_form() const { return xa_.word1 != 0; }
 
-    // The n values of f at p into `values`; false when, in the array form,
-    // f has left the host without one of the vectors or changed its size.
-    bool evaluate(const double* p, double* values) {
+    // The n values of f at p into `values`, with coordinate `axis` (when not
+    // negative) moved to `moved`; false when, in the array form, f has left
+    // the host without one of the vectors or changed its size. The point is
+    // moved on its way into f rather than in place, so that it is not read
+    // back right after a store to it.
+    bool evaluate(const double* p, double* values, int64_t axis = -1, double moved = 0.0) {
         if (array_form()) {
             std::memcpy(xa_data_, p, sizes());
+            if (axis >= 0) xa_data_[axis] = moved;
             params_[0] = xa_;
             params_[1] = ya_;
             call();
@@ -101,6 +105,7 @@ public:
             return true;
         }
         for (int64_t i = 0; i < n_; ++i) params_[i] = make_real(p[i]);
+        if (axis >= 0) params_[axis] = make_real(moved);
         call();
         // Whatever f assigned, read as doubles; nothing clears them before a call.
         for (int64_t i = 0; i < n_; ++i) values[i] = params_[n_ + i].real();
@@ -188,11 +193,7 @@ private:
     // Column j of A holds f at the point moved by h along axis j.
     bool displaced_values(double h) {
         for (int64_t j = 0; j < n_; ++j) {
-            const double saved = x_[j];
-            x_[j] = x_[j] + h;
-            const bool ok = f_.evaluate(x_, fx_);
-            x_[j] = saved;
-            if (!ok) return false;
+            if (!f_.evaluate(x_, fx_, j, x_[j] + h)) return false;
             for (int64_t i = 0; i < n_; ++i) a_[i * n_ + j] = fx_[i];
         }
         return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -677,6 +678,77 @@ TEST_F(NetnTest, CalledAgainFromInsideAnEvaluation) {
 }
 
 // ---- the linear solver ------------------------------------------------------------------
+
+// The elimination exactly as documented, in plain loops: the pivot is the
+// first element, scanning row by row, whose magnitude beats the best so far.
+hostmath::SolveResult plain_solve(std::vector<double> a, std::vector<double>& b, int64_t n) {
+    auto at = [&](int64_t r, int64_t q) -> double& { return a[static_cast<size_t>(r * n + q)]; };
+    auto bv = [&](int64_t r) -> double& { return b[static_cast<size_t>(r)]; };
+    std::vector<int64_t> column(static_cast<size_t>(n));
+    for (int64_t s = 0; s + 1 < n; ++s) {
+        double best = 0.0;
+        int64_t pr = s, pc = s;
+        for (int64_t r = s; r < n; ++r) {
+            for (int64_t q = s; q < n; ++q) {
+                if (std::fabs(at(r, q)) > best) {
+                    best = std::fabs(at(r, q));
+                    pr = r;
+                    pc = q;
+                }
+            }
+        }
+        if (best + 1.0 == 1.0) return hostmath::SolveResult::kSingular;
+        column[static_cast<size_t>(s)] = pc;
+        for (int64_t r = 0; r < n && pc != s; ++r) std::swap(at(r, s), at(r, pc));
+        for (int64_t q = s; q < n && pr != s; ++q) std::swap(at(s, q), at(pr, q));
+        if (pr != s) std::swap(bv(s), bv(pr));
+        for (int64_t q = s + 1; q < n; ++q) at(s, q) = at(s, q) / at(s, s);
+        bv(s) = bv(s) / at(s, s);
+        for (int64_t r = s + 1; r < n; ++r) {
+            for (int64_t q = s + 1; q < n; ++q) at(r, q) = at(r, q) - at(r, s) * at(s, q);
+            bv(r) = bv(r) - at(r, s) * bv(s);
+        }
+    }
+    if (std::fabs(at(n - 1, n - 1)) + 1.0 == 1.0) return hostmath::SolveResult::kSingular;
+    bv(n - 1) = bv(n - 1) / at(n - 1, n - 1);
+    for (int64_t r = n - 2; r >= 0; --r) {
+        double sum = 0.0;
+        for (int64_t q = r + 1; q < n; ++q) sum = sum + at(r, q) * bv(q);
+        bv(r) = bv(r) - sum;
+    }
+    column[static_cast<size_t>(n - 1)] = n - 1;
+    for (int64_t s = n - 1; s >= 0; --s) {
+        if (column[static_cast<size_t>(s)] != s) std::swap(bv(s), bv(column[static_cast<size_t>(s)]));
+    }
+    return hostmath::SolveResult::kSolved;
+}
+
+// The solver measures each row before searching it; ties of magnitude
+// (equal values, opposite signs), zeros and NaN must still pick the pivot the
+// plain scan picks, and every bit of the solution must agree.
+TEST(LinearSolve, SameBitsAsThePlainEliminationWithTiesAndNaN) {
+    std::mt19937_64 random(12345);
+    const double pool[] = {0.0, -0.0, 1.0, -1.0, 2.0, -2.0, 0.5, 3.0, -3.0, 1e-17, kNaN};
+    std::uniform_int_distribution<size_t> pick(0, std::size(pool) - 1);
+    std::uniform_real_distribution<double> any(-4.0, 4.0);
+    int solved = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int64_t n = 1 + trial % 12;
+        const bool ties = trial % 3 != 0;
+        std::vector<double> a(static_cast<size_t>(n * n)), b(static_cast<size_t>(n));
+        for (double& v : a) v = ties ? pool[pick(random)] : any(random);
+        for (double& v : b) v = any(random);
+        if (trial % 7 == 0) a[static_cast<size_t>(trial) % a.size()] = kNaN;
+        std::vector<double> expected_b = b;
+        const hostmath::SolveResult expected = plain_solve(a, expected_b, n);
+        const hostmath::SolveResult got = hostmath::solve_full_pivoting(a.data(), b.data(), n);
+        ASSERT_EQ(got, expected) << "trial " << trial;
+        if (got != hostmath::SolveResult::kSolved) continue;
+        ++solved;
+        for (size_t i = 0; i < b.size(); ++i) ASSERT_TRUE(same_bits(b[i], expected_b[i])) << "trial " << trial;
+    }
+    EXPECT_GT(solved, 1000);  // the comparison covered solved systems, not only refusals
+}
 
 TEST(LinearSolve, FullPivotingSolvesAndDetectsSingularity) {
     // A zero in the leading corner needs both a row and a column exchange.
