@@ -33,6 +33,10 @@ HostValue square_minus_2(HostValue* p, void*) {
     const double x = p[0].real();
     return make_real(x * x - 2);
 }
+HostValue square_plus_1(HostValue* p, void*) {
+    const double x = p[0].real();
+    return make_real(x * x + 1);
+}
 HostValue cos_minus_x(HostValue* p, void*) {
     const double x = p[0].real();
     return make_real(std::cos(x) - x);
@@ -105,8 +109,13 @@ std::vector<Case> cases() {
          {make_real(-2), make_real(2), make_real(0.1)}},
         {"btFindRoot_sin_[0,20]_max3", "math::btFindRoot", Shape::OneVariable, 1, 1, sine, {},
          {make_real(0), make_real(20), make_real(0.5), make_integer(3)}},
+        // A long walk: the cost of each step, with the call's fixed cost spread thin.
+        {"btFindRoot_sin_[0,100]_h0.01", "math::btFindRoot", Shape::OneVariable, 1, 1, sine, {},
+         {make_real(0), make_real(100), make_real(0.01), make_integer(100)}},
         {"pqrt_x*x-2_from_1", "math::pqrt", Shape::OneVariable, 1, 1, square_minus_2, {1.0}, {eps}},
         {"pqrt_cos(x)-x_from_0", "math::pqrt", Shape::OneVariable, 1, 1, cos_minus_x, {0.0}, {make_real(1e-12)}},
+        // No real root: all ten passes of eight points.
+        {"pqrt_x*x+1_ten_passes", "math::pqrt", Shape::OneVariable, 1, 1, square_plus_1, {0.5}, {eps}},
         {"netn_linear_pair_scalars", "math::netn", Shape::Scalars, 2, 4, scalar_form<2, linear_pair>, {0, 0}, {eps}},
         {"netn_circle_scalars", "math::netn", Shape::Scalars, 2, 4, scalar_form<2, circle>, {1, 0.5}, {eps}},
         {"netn_circle_vectors", "math::netn", Shape::Vectors, 2, 2, array_form<2, circle>, {1, 0.5}, {eps}},
