@@ -91,7 +91,7 @@ public:
     // back right after a store to it.
     bool evaluate(const double* p, double* values, int64_t axis = -1, double moved = 0.0) {
         if (array_form()) {
-            std::memcpy(xa_data_, p, sizes());
+            std::memcpy(xa_data_, p, bytes());
             if (axis >= 0) xa_data_[axis] = moved;
             params_[0] = xa_;
             params_[1] = ya_;
@@ -101,7 +101,7 @@ public:
             RealArray* ya = lookup_array(ya_);
             if (xa == nullptr || ya == nullptr || xa->count != n_ || ya->count != n_) return false;
             xa_data_ = xa->data;
-            std::memcpy(values, ya->data, sizes());
+            std::memcpy(values, ya->data, bytes());
             return true;
         }
         for (int64_t i = 0; i < n_; ++i) params_[i] = make_real(p[i]);
@@ -126,7 +126,7 @@ private:
         HostValue buffer;
         host().QeCal(&buffer, handle_, params_);
     }
-    size_t sizes() const { return static_cast<size_t>(n_) * sizeof(double); }
+    size_t bytes() const { return static_cast<size_t>(n_) * sizeof(double); }
 
     void* handle_;
     HostValue* params_;  // f's own parameter records
@@ -139,12 +139,13 @@ private:
 // How the iteration ends.
 struct Outcome {
     int64_t result = 0;
-    int64_t failure = 0;  // a code to report; then the result is `result` if set, else empty
-    bool write_back = false;
-    bool empty = false;
+    int64_t failure = 0;      // a code to report first, when not 0
+    bool write_back = false;  // the point goes back into x
+    bool empty = false;       // the result is the empty value rather than `result`
 };
 
 Outcome converged(int64_t updates) { return Outcome{.result = updates, .write_back = true}; }
+Outcome limit_reached() { return Outcome{.result = 0, .write_back = true}; }
 Outcome stopped(int64_t result) { return Outcome{.result = result}; }
 Outcome failed(int64_t code, int64_t result) { return Outcome{.result = result, .failure = code}; }
 Outcome failed_empty(int64_t code) { return Outcome{.failure = code, .empty = true}; }
@@ -172,7 +173,7 @@ public:
                 if (std::fabs(b_[i]) > largest) largest = std::fabs(b_[i]);
             }
             if (largest < s.eps) return converged(s.k - left);
-            if (--left == 0) return converged(0);
+            if (--left == 0) return limit_reached();
             if (!displaced_values(s.h)) return failed(kCodeArrayLost, 0);
             switch (solve_full_pivoting(a_, b_, n_)) {
                 case SolveResult::kSolved: break;
