@@ -157,7 +157,9 @@ void run_library(benchmark::State& state, const Case& c) {
     for (auto _ : state) {
         // Every call starts from the same point: pqrt and netn write theirs back.
         args[1] = fresh[1];
-        if (x.base_type == kTypeRealArray) std::memcpy(host.object(x)->data, c.start.data(), c.start.size() * 8);
+        if (x.base_type == kTypeRealArray) {
+            std::memcpy(host.object(x)->data, c.start.data(), c.start.size() * sizeof(double));
+        }
         benchmark::DoNotOptimize(routine(&result, last, args.data(), host.context()));
         benchmark::ClobberMemory();
         // The arrays a call hands over are the host's to drop, as a script would.

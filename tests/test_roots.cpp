@@ -311,7 +311,8 @@ TEST_F(RootsTest, PqrtRefusalsLeaveXAlone) {
          real(1e-6), 5},
         // NaN is no root: reported, where counting it as converged would hand back the start.
         {"returns NaN", function_of([](double) { return kNaN; }), real(0.25), real(1e-6), 6},
-        {"NaN later in the pass", function_of([](double x) { return x > 0.3 ? kNaN : x - 1; }), real(0.25), real(1e-6), 6},
+        {"NaN later in the pass", function_of([](double x) { return x > 0.3 ? kNaN : x - 1; }), real(0.25),
+         real(1e-6), 6},
     };
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.label);
