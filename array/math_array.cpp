@@ -118,6 +118,12 @@ void save_arrays_begin(void* ctx, HostValue* args) { host().FunSaveObj(ctx, null
 
 void save_array(void* ctx, HostValue* record, HostValue* args) { host().FunSaveObj(ctx, record, args); }
 
+bool resolve_function(const HostValue& f, void** handle, HostValue** params, int32_t* last_param) {
+    if (!is_function(f)) return false;
+    void* unused = nullptr;
+    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, handle, params, last_param) != 0;
+}
+
 void report(const HostChar* key, int64_t code, void* ctx) { report_kind(1, key, code, ctx); }
 
 void report_kind(int32_t kind, const HostChar* key, int64_t code, void* ctx) {

@@ -4,6 +4,7 @@
 // followed by its work.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <span>
 
@@ -91,6 +92,43 @@ HostValue* return_argument(HostValue* result, const HostValue& arg);
 // begin once before the first, then keep for each record written.
 void save_arrays_begin(void* ctx, HostValue* args);
 void save_array(void* ctx, HostValue* record, HostValue* args);
+
+// ---- script functions -----------------------------------------------------
+
+// GetFor resolves a script function value once per call: its handle for
+// QeCal, its own parameter records and its last parameter index. A value that
+// is not a script function is refused before the host is asked, so the host
+// never sees a payload word that is not one of its function handles.
+bool resolve_function(const HostValue& f, void** handle, HostValue** params, int32_t* last_param);
+
+// The three things GetFor gives for a script function, kept together.
+struct ResolvedFunction {
+    void* handle = nullptr;
+    HostValue* params = nullptr;  // the function's own parameter records; QeCal reads them
+    int32_t last_param = -1;
+};
+inline bool resolve_function(const HostValue& f, ResolvedFunction* out) {
+    return resolve_function(f, &out->handle, &out->params, &out->last_param);
+}
+
+// One evaluation of a script function of one parameter at x: x goes into the
+// first of `params` as a real and QeCal runs. Returns the value read as a
+// double whatever its type; *is_real says whether it was a real. No
+// allocation and no lookup: this runs once per evaluation.
+inline double evaluate_at(void* handle, HostValue* params, double x, bool* is_real) {
+    HostValue& param = params[0];
+    param.word1 = std::bit_cast<uint64_t>(x);
+    param.ext_type = kTypeReal;
+    param.base_type = kTypeReal;
+    HostValue buffer;
+    const HostValue* returned = host().QeCal(&buffer, handle, params);
+    // Only the type and the payload word of the returned record are needed,
+    // and they are read before any other host call can reuse it. Reading just
+    // these two fields, rather than copying all 32 bytes with wide loads, also
+    // avoids stalling on the narrower stores that have just written the record.
+    *is_real = returned->base_type == kTypeReal;
+    return std::bit_cast<double>(returned->word1);
+}
 
 // ---- run errors -----------------------------------------------------------
 

@@ -50,3 +50,18 @@ private:
     }
     std::map<std::string, Times> times_;
 };
+
+// Initialises Google Benchmark from the command line and runs every
+// registered benchmark into `reporter`. Each is repeated five times unless
+// the command line says otherwise, so that the ratios rest on the least
+// disturbed runs.
+inline void run_repeated(int argc, char** argv, RatioReporter& reporter) {
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    bool repeated = false;
+    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
+    if (!repeated) arguments.push_back(repetitions.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+}

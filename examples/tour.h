@@ -5,3 +5,4 @@
 
 void tour_arrays(hostsim::Host& host);
 void tour_quadrature(hostsim::Host& host);
+void tour_roots(hostsim::Host& host);

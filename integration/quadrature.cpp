@@ -17,7 +17,6 @@
 #include <gsl/gsl_errno.h>
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -199,19 +198,9 @@ template <RoutineId R>
 double evaluate_integrand(double x, void*) {
     Nesting& nesting = g_nesting[R];
     Slot& slot = nesting.slots[static_cast<size_t>(nesting.level)];
-    HostValue& param = slot.params[0];
-    param.word1 = std::bit_cast<uint64_t>(x);
-    param.ext_type = kTypeReal;
-    param.base_type = kTypeReal;
-    HostValue buffer;
-    const HostValue* returned = host().QeCal(&buffer, slot.handle, slot.params);
-    // Only the type and the payload word of the returned record are needed,
-    // and they are read before any other host call can reuse it. Reading just
-    // these two fields, rather than copying all 32 bytes with wide loads, also
-    // avoids stalling on the narrower stores that have just written the record.
-    const int32_t type = returned->base_type;
-    const double value = std::bit_cast<double>(returned->word1);
-    if (type != kTypeReal) slot.failed = true;
+    bool is_real = false;
+    const double value = evaluate_at(slot.handle, slot.params, x, &is_real);
+    if (!is_real) slot.failed = true;
     return value;
 }
 
@@ -236,16 +225,6 @@ struct Outcome {
 };
 
 Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
-
-// GetFor resolves the script function into the slot. A value that is not a
-// script function is refused before the host is asked, so the host never sees
-// a payload word that is not one of its function handles.
-bool resolve(const HostValue& f, Slot& slot, int32_t* last_param) {
-    if (!is_function(f)) return false;
-    void* unused = nullptr;
-    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, &slot.handle, &slot.params,
-                         last_param) != 0;
-}
 
 // A tolerance is a real that is not negative. NaN is refused too: GSL would
 // take it and never meet it.
@@ -316,7 +295,7 @@ bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, P
 Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function integrand,
                            std::span<const HostValue> args) {
     int32_t last_param = -1;
-    if (!resolve(args[0], slot, &last_param)) return refused(kCodeNotAFunction);
+    if (!resolve_function(args[0], &slot.handle, &slot.params, &last_param)) return refused(kCodeNotAFunction);
     if (last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem;
     if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
