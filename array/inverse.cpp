@@ -26,18 +26,32 @@
 namespace hostmath {
 
 namespace inverse_detail {
+namespace {
 
-double sweep_row_baseline(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from) {
-    const double m = row[k];
-    for (int64_t j = 0; j < search_from; ++j) row[j] = row[j] - pivot_row[j] * m;
+void update_baseline(double* x, const double* r, int64_t len, double m) {
+    for (int64_t j = 0; j < len; ++j) x[j] = x[j] - r[j] * m;
+}
+
+double update_max_baseline(double* x, const double* r, int64_t len, double m) {
     double largest = 0.0;
-    for (int64_t j = search_from; j < n; ++j) {
-        const double x = row[j] - pivot_row[j] * m;
-        row[j] = x;
-        if (std::fabs(x) > largest) largest = std::fabs(x);
+    for (int64_t j = 0; j < len; ++j) {
+        x[j] = x[j] - r[j] * m;
+        if (std::fabs(x[j]) > largest) largest = std::fabs(x[j]);
     }
-    row[k] = -(m * pivot_row[k]);
     return largest;
+}
+
+void update4_baseline(double* x, const double* const r[4], const double m[4], int64_t from, int64_t to) {
+    for (int64_t j = from; j < to; ++j) {
+        x[j] = (((x[j] - r[0][j] * m[0]) - r[1][j] * m[1]) - r[2][j] * m[2]) - r[3][j] * m[3];
+    }
+}
+
+}  // namespace
+
+const SpanKernels& baseline_spans() {
+    static constexpr SpanKernels kernels{update_baseline, update_max_baseline, update4_baseline};
+    return kernels;
 }
 
 }  // namespace inverse_detail
@@ -53,17 +67,17 @@ enum InverseCode : int64_t {
     kSingular = 4,
 };
 
-inverse_detail::RowSweep sweep_of(MatmulKernel kernel) {
+const inverse_detail::SpanKernels& spans_of(MatmulKernel kernel) {
 #if HOSTMATH_X86_64
     switch (kernel) {
-        case MatmulKernel::kAvx512: return inverse_detail::sweep_row_avx512;
-        case MatmulKernel::kAvx2: return inverse_detail::sweep_row_avx2;
+        case MatmulKernel::kAvx512: return inverse_detail::avx512_spans();
+        case MatmulKernel::kAvx2: return inverse_detail::avx2_spans();
         case MatmulKernel::kBaseline: break;
     }
 #else
     (void)kernel;
 #endif
-    return inverse_detail::sweep_row_baseline;
+    return inverse_detail::baseline_spans();
 }
 
 double* row_of(double* a, int64_t n, int64_t i) { return a + i * n; }
@@ -113,55 +127,137 @@ Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int
     return best;
 }
 
-void prepare_pivot_row(double* a, int64_t n, int64_t k, int64_t pivot_row, int64_t pivot_col) {
-    if (pivot_row != k) swap_rows(a, n, k, pivot_row);
-    double* row = row_of(a, n, k);
-    if (pivot_col != k) std::swap(row[k], row[pivot_col]);
-    row[k] = 1.0 / row[k];
-    const double inverse = row[k];
-    for (int64_t j = 0; j < k; ++j) row[j] = row[j] * inverse;
-    for (int64_t j = k + 1; j < n; ++j) row[j] = row[j] * inverse;
+// ---- the lagging elimination ----------------------------------------------------------
+//
+// Within a window of steps first_ .. first_ + steps_ - 1, step k = first_ + u
+// updates element (i, j), i != k != j, by a(i, j) - R_u(j) * C_u(i), where
+// R_u is its scaled pivot row and C_u(i) its pivot column before the column
+// became -(C_u(i) a(k, k)). Done at once are the updates that the next pivot
+// search reads (rows and columns after k) and the whole of column k; lagging
+// are those of
+// - rows i < k, in every column j < k and j >= the window's end, and
+// - rows i > k, in columns j < k.
+// A row or column that becomes the pivot of a later step is brought up to
+// date then (begin_step for the row, eliminate_rows for the column); from
+// that step on it lags like any row or column before the pivot. Row and
+// column swaps only exchange rows and columns after the pivot, whose lagging
+// updates follow the same pattern, so the kept multipliers are exchanged
+// with them.
+
+GaussJordan::GaussJordan(MatmulKernel kernel, double* a, int64_t n)
+    : spans_(&spans_of(kernel)), a_(a), n_(n), lag_rows_(kWindow * n), lag_cols_(n * kWindow) {}
+
+void GaussJordan::begin_step(int64_t k, const Pivot& pivot) {
+    k_ = k;
+    pivot_col_ = pivot.col;
+    const int64_t u_now = steps_++;
+    if (pivot.row != k) {
+        swap_rows(a_, n_, k, pivot.row);
+        std::swap_ranges(multipliers_of(k), multipliers_of(k) + u_now, multipliers_of(pivot.row));
+    }
+    if (pivot.col != k) {
+        for (int64_t u = 0; u < u_now; ++u) std::swap(pivot_row_of(u)[k], pivot_row_of(u)[pivot.col]);
+    }
+    double* pivot_row = row(k);
+    if (pivot.col != k) std::swap(pivot_row[k], pivot_row[pivot.col]);
+    for (int64_t u = 0; u < u_now; ++u) {
+        spans_->update(pivot_row, pivot_row_of(u), first_ + u, multipliers_of(k)[u]);
+    }
+    pivot_row[k] = 1.0 / pivot_row[k];
+    pivot_inverse_ = pivot_row[k];
+    for (int64_t j = 0; j < k; ++j) pivot_row[j] = pivot_row[j] * pivot_inverse_;
+    for (int64_t j = k + 1; j < n_; ++j) pivot_row[j] = pivot_row[j] * pivot_inverse_;
+    std::copy(pivot_row, pivot_row + n_, pivot_row_of(u_now));
 }
 
-Pivot eliminate_rows(MatmulKernel kernel, double* a, int64_t n, int64_t k, int64_t pivot_col, int64_t row_begin,
-                     int64_t row_end) {
-    const inverse_detail::RowSweep sweep = sweep_of(kernel);
-    const double* pivot_row = row_of(a, n, k);
+Pivot GaussJordan::eliminate_rows(int64_t row_begin, int64_t row_end) {
+    const int64_t k = k_;
+    const int64_t u_now = steps_ - 1;
+    const double* pivot_row = pivot_row_of(u_now);
     Pivot best;
     for (int64_t i = row_begin; i < row_end; ++i) {
         if (i == k) continue;
-        double* row = row_of(a, n, i);
-        if (pivot_col != k) std::swap(row[k], row[pivot_col]);
-        const int64_t search_from = i > k ? k + 1 : n;
-        const double largest = sweep(row, pivot_row, n, k, search_from);
+        double* x = row(i);
+        double* c = multipliers_of(i);
+        if (pivot_col_ != k) std::swap(x[k], x[pivot_col_]);
+        // Column k catches up in the rows before the pivot: a window row
+        // lags only behind the steps after its own.
+        const int64_t u_from = i < first_ ? 0 : i - first_ + 1;
+        for (int64_t u = u_from; u < u_now; ++u) x[k] = x[k] - pivot_row_of(u)[k] * c[u];
+        const double m = x[k];
+        c[u_now] = m;
+        x[k] = -(m * pivot_inverse_);
+        if (i < k) continue;
+        const double largest = spans_->update_max(x + k + 1, pivot_row + k + 1, n_ - k - 1, m);
         // Only a strictly larger row maximum can move the pivot; its first
         // column is then found on the row just written, still in cache.
-        if (largest > best.magnitude) best = Pivot{largest, i, first_column_of(row, n, search_from, largest)};
+        if (largest > best.magnitude) best = Pivot{largest, i, first_column_of(x, n_, k + 1, largest)};
     }
     return best;
 }
 
-// ---- whole inversions -------------------------------------------------------------------
-
-bool invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
-    if (n <= 0) return true;
-    Pivot pivot = search_pivot(a, n, 0, 0, n);
-    for (int64_t k = 0; k < n; ++k) {
-        if (negligible_pivot(pivot.magnitude)) return false;
-        pivot_rows[k] = pivot.row;
-        pivot_cols[k] = pivot.col;
-        prepare_pivot_row(a, n, k, pivot.row, pivot.col);
-        pivot = eliminate_rows(kernel, a, n, k, pivot.col, 0, n);
+void GaussJordan::catch_up_rows(int64_t row_begin, int64_t row_end) {
+    const int64_t end = first_ + steps_;  // the window's end
+    for (int64_t i = row_begin; i < row_end; ++i) {
+        // A row after the window lags in the columns before each step's
+        // pivot; a row before it (or in it, after its own step) also in
+        // the columns after the window.
+        const int64_t u_from = i < first_ ? 0 : i >= end ? 0 : i - first_ + 1;
+        const int64_t tail = i < end ? end : n_;
+        double* x = row(i);
+        const double* c = multipliers_of(i);
+        int64_t u = u_from;
+        for (; u + 4 <= steps_; u += 4) {
+            const double* r[4] = {pivot_row_of(u), pivot_row_of(u + 1), pivot_row_of(u + 2), pivot_row_of(u + 3)};
+            const int64_t pivot = first_ + u;
+            spans_->update4(x, r, c + u, 0, pivot);
+            // Column pivot + q - 1 lags only behind steps u + q and later.
+            for (int64_t q = 1; q < 4; ++q) {
+                double& e = x[pivot + q - 1];
+                for (int64_t p = q; p < 4; ++p) e = e - r[p][pivot + q - 1] * c[u + p];
+            }
+            spans_->update4(x, r, c + u, tail, n_);
+        }
+        for (; u < steps_; ++u) {
+            spans_->update(x, pivot_row_of(u), first_ + u, c[u]);
+            spans_->update(x + tail, pivot_row_of(u) + tail, n_ - tail, c[u]);
+        }
     }
-    unscramble(a, n, pivot_rows, pivot_cols);
-    return true;
 }
 
-bool invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
-    // The sweep streams the matrix through the cache once per step; 512-bit
-    // registers only help where they run at full width.
-    const MatmulKernel kernel = best_kernel();
-    return invert_with(kernel, a, n, pivot_rows, pivot_cols);
+void GaussJordan::end_window() {
+    first_ += steps_;
+    steps_ = 0;
+}
+
+// ---- whole inversions -------------------------------------------------------------------
+
+Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+    if (n <= 0) return Inversion::kInverted;
+    GaussJordan elimination(kernel, a, n);
+    if (!elimination.ok()) return Inversion::kNoMemory;
+    Pivot pivot = search_pivot(a, n, 0, 0, n);
+    for (int64_t k = 0; k < n; ++k) {
+        if (negligible_pivot(pivot.magnitude)) {
+            elimination.catch_up_rows(0, n);
+            return Inversion::kSingular;
+        }
+        pivot_rows[k] = pivot.row;
+        pivot_cols[k] = pivot.col;
+        elimination.begin_step(k, pivot);
+        pivot = elimination.eliminate_rows(0, n);
+        if (elimination.window_full()) {
+            elimination.catch_up_rows(0, n);
+            elimination.end_window();
+        }
+    }
+    elimination.catch_up_rows(0, n);
+    unscramble(a, n, pivot_rows, pivot_cols);
+    return Inversion::kInverted;
+}
+
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+    return invert_with(best_kernel(), a, n, pivot_rows, pivot_cols);
 }
 
 bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
@@ -231,7 +327,11 @@ HOSTMATH_SCRIPT_FUNCTION(inv) {
         report(kInvKey, kNoMemory, ctx);
         return result;
     }
-    if (!invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get())) report(kInvKey, kSingular, ctx);
+    switch (invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get())) {
+        case Inversion::kInverted: break;
+        case Inversion::kSingular: report(kInvKey, kSingular, ctx); break;
+        case Inversion::kNoMemory: report(kInvKey, kNoMemory, ctx); break;
+    }
     return result;
 }
 

@@ -13,9 +13,14 @@
 
 #include <cstdint>
 
+#include "array/scratch.h"
 #include "ops/matmul.h"
 
 namespace hostmath {
+
+namespace inverse_detail {
+struct SpanKernels;
+}
 
 // The pivot for a step, or a partial result of its search over some rows:
 // the largest magnitude found and its first position in scan order.
@@ -35,35 +40,73 @@ inline Pivot later_in_scan_order(const Pivot& earlier, const Pivot& later) {
 // The singularity test: a magnitude that vanishes next to 1.0 (at most 2^-53).
 inline bool negligible_pivot(double magnitude) { return magnitude + 1.0 == 1.0; }
 
+enum class Inversion { kInverted, kSingular, kNoMemory };
+
 // Inverts the n x n row-major matrix `a` in place; pivot_rows and pivot_cols
-// (n entries each) receive the pivot chosen at each step. Returns false when
-// a step finds a negligible pivot; `a` then holds the values after the last
-// completed step. The kernel must be supported (kernel_supported).
-bool invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
+// (n entries each) receive the pivot chosen at each step. kSingular when a
+// step finds a negligible pivot: `a` then holds the values after the last
+// completed step. kNoMemory when the working rows cannot be allocated: `a`
+// is untouched. The kernel must be supported (kernel_supported).
+Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
 // The same with the fastest kernel for this processor.
-bool invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
 // The elimination exactly as it reads, one element at a time with full row
 // and column swaps: the reference the fast variants are checked against.
+// False when singular.
 bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
 
-// ---- the parts of one step, over ranges of rows -----------------------------------
-// Rows are independent within a step, so a step may be split into row ranges
-// that run in any order (or at once); their pivot searches combine with
-// later_in_scan_order, range after range.
-
 // The pivot search of step k over rows [row_begin, row_end) (within k..n-1)
-// and columns k..n-1.
+// and columns k..n-1, as the first step needs it.
 Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int64_t row_end);
 
-// Step k for rows [row_begin, row_end), all but row k: swaps columns k and
-// pivot_col in each row, then applies the update and the new column k.
-// Row k must already be swapped into place, inverted and scaled
-// (prepare_pivot_row). Returns the search of step k + 1 over those rows.
-Pivot eliminate_rows(MatmulKernel kernel, double* a, int64_t n, int64_t k, int64_t pivot_col, int64_t row_begin,
-                     int64_t row_end);
+// ---- one inversion in progress --------------------------------------------------------
+// The fast elimination brings an element up to date only when something
+// reads it. The next pivot search reads the rows and columns after the
+// step; the next step reads its pivot row and column. Every other element
+// lags behind by up to kWindow steps: their updates are kept as the pivot
+// rows and pivot columns of those steps and applied later, in step order,
+// while the row is in cache (catch_up_rows). Each element still receives the
+// same updates from the same values in the same order.
+//
+// A step is one call of begin_step, then eliminate_rows over row ranges
+// that together cover every row: the ranges are independent (any split, in
+// any order, or at once), and their pivot searches combine in scan order
+// with later_in_scan_order. When window_full() and at the end, catch_up_rows
+// over ranges covering every row, then end_window.
+class GaussJordan {
+public:
+    static constexpr int64_t kWindow = 32;
 
-// Step k for row k: the row swap with pivot_row, the column swap with
-// pivot_col, the inversion of a(k, k) and the scaling of the row.
-void prepare_pivot_row(double* a, int64_t n, int64_t k, int64_t pivot_row, int64_t pivot_col);
+    GaussJordan(MatmulKernel kernel, double* a, int64_t n);
+    bool ok() const { return lag_rows_.ok() && lag_cols_.ok(); }
+
+    // Step k (the next one) with its pivot: swaps, then the pivot row.
+    void begin_step(int64_t k, const Pivot& pivot);
+    // Step k for rows [row_begin, row_end), all but row k; returns the pivot
+    // search of step k + 1 over those rows.
+    Pivot eliminate_rows(int64_t row_begin, int64_t row_end);
+    bool window_full() const { return steps_ == kWindow; }
+    // Applies the lagging updates of the steps since the window began.
+    void catch_up_rows(int64_t row_begin, int64_t row_end);
+    void end_window();
+
+private:
+    double* row(int64_t i) { return a_ + i * n_; }
+    double* pivot_row_of(int64_t u) { return lag_rows_.get() + u * n_; }
+    double* multipliers_of(int64_t i) { return lag_cols_.get() + i * kWindow; }
+
+    const inverse_detail::SpanKernels* spans_;
+    double* a_;
+    int64_t n_;
+    int64_t first_ = 0;  // the window's first step
+    int64_t steps_ = 0;  // steps begun in this window
+    int64_t k_ = 0;      // the current step
+    int64_t pivot_col_ = 0;
+    double pivot_inverse_ = 0.0;
+    // Row u: the pivot row of step first_ + u, scaled.
+    Scratch<double> lag_rows_;
+    // Row i, entry u: a(i, k) of step k = first_ + u before it became -(a(i, k) a(k, k)).
+    Scratch<double> lag_cols_;
+};
 
 }  // namespace hostmath

@@ -1,4 +1,4 @@
-// The AVX2 row kernel of the inversion: four independent elements per
+// The AVX2 span kernels of the inversion: four independent elements per
 // operation, multiplication and subtraction kept apart (no fused
 // multiply-add), so each element is rounded exactly as in the scalar step.
 #include "array/inverse_kernels.h"
@@ -9,36 +9,61 @@
 #include <cmath>
 
 namespace hostmath::inverse_detail {
+namespace {
 
 HOSTMATH_TARGET("avx2")
-double sweep_row_avx2(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from) {
-    const double m = row[k];
+void update_avx2(double* x, const double* r, int64_t len, double m) {
+    const __m256d vm = _mm256_set1_pd(m);
+    int64_t j = 0;
+    for (; j + 4 <= len; j += 4) {
+        _mm256_storeu_pd(x + j, _mm256_sub_pd(_mm256_loadu_pd(x + j), _mm256_mul_pd(_mm256_loadu_pd(r + j), vm)));
+    }
+    for (; j < len; ++j) x[j] = x[j] - r[j] * m;
+}
+
+HOSTMATH_TARGET("avx2")
+double update_max_avx2(double* x, const double* r, int64_t len, double m) {
     const __m256d vm = _mm256_set1_pd(m);
     const __m256d no_sign = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    int64_t j = 0;
-    for (; j + 4 <= search_from; j += 4) {
-        const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(_mm256_loadu_pd(pivot_row + j), vm));
-        _mm256_storeu_pd(row + j, x);
-    }
-    for (; j < search_from; ++j) row[j] = row[j] - pivot_row[j] * m;
     // MAXPD returns its second operand when the first is NaN: NaN never wins.
     __m256d best = _mm256_setzero_pd();
-    for (; j + 4 <= n; j += 4) {
-        const __m256d x = _mm256_sub_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(_mm256_loadu_pd(pivot_row + j), vm));
-        _mm256_storeu_pd(row + j, x);
-        best = _mm256_max_pd(_mm256_and_pd(x, no_sign), best);
+    int64_t j = 0;
+    for (; j + 4 <= len; j += 4) {
+        const __m256d v = _mm256_sub_pd(_mm256_loadu_pd(x + j), _mm256_mul_pd(_mm256_loadu_pd(r + j), vm));
+        _mm256_storeu_pd(x + j, v);
+        best = _mm256_max_pd(_mm256_and_pd(v, no_sign), best);
     }
     alignas(32) double lanes[4];
     _mm256_store_pd(lanes, best);
     double largest = 0.0;
     for (double lane : lanes) largest = lane > largest ? lane : largest;
-    for (; j < n; ++j) {
-        const double x = row[j] - pivot_row[j] * m;
-        row[j] = x;
-        if (std::fabs(x) > largest) largest = std::fabs(x);
+    for (; j < len; ++j) {
+        x[j] = x[j] - r[j] * m;
+        if (std::fabs(x[j]) > largest) largest = std::fabs(x[j]);
     }
-    row[k] = -(m * pivot_row[k]);
     return largest;
+}
+
+HOSTMATH_TARGET("avx2")
+void update4_avx2(double* x, const double* const r[4], const double m[4], int64_t from, int64_t to) {
+    const __m256d m0 = _mm256_set1_pd(m[0]), m1 = _mm256_set1_pd(m[1]), m2 = _mm256_set1_pd(m[2]), m3 = _mm256_set1_pd(m[3]);
+    int64_t j = from;
+    for (; j + 4 <= to; j += 4) {
+        __m256d v = _mm256_loadu_pd(x + j);
+        v = _mm256_sub_pd(v, _mm256_mul_pd(_mm256_loadu_pd(r[0] + j), m0));
+        v = _mm256_sub_pd(v, _mm256_mul_pd(_mm256_loadu_pd(r[1] + j), m1));
+        v = _mm256_sub_pd(v, _mm256_mul_pd(_mm256_loadu_pd(r[2] + j), m2));
+        v = _mm256_sub_pd(v, _mm256_mul_pd(_mm256_loadu_pd(r[3] + j), m3));
+        _mm256_storeu_pd(x + j, v);
+    }
+    for (; j < to; ++j) x[j] = (((x[j] - r[0][j] * m[0]) - r[1][j] * m[1]) - r[2][j] * m[2]) - r[3][j] * m[3];
+}
+
+}  // namespace
+
+const SpanKernels& avx2_spans() {
+    static constexpr SpanKernels kernels{update_avx2, update_max_avx2, update4_avx2};
+    return kernels;
 }
 
 }  // namespace hostmath::inverse_detail

@@ -1,5 +1,5 @@
-// Internal to the matrix inversion: the row kernels of one elimination step,
-// one per instruction set (array/inverse*.cpp).
+// Internal to the matrix inversion: the span kernels of the elimination, one
+// set per instruction set (array/inverse*.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,19 +8,27 @@
 
 namespace hostmath::inverse_detail {
 
-// Step k for one row other than k, whose pivot column is already in place:
-// row[j] = row[j] - pivot_row[j] * m for every j != k, where m is row[k] as
-// it was on entry, then row[k] = -(m * pivot_row[k]). Returns the largest
-// magnitude among the new values in columns [search_from, n), NaN never
-// counting, or 0.0 when there are none; search_from is k + 1 for rows below
-// the pivot and n for rows above it. Column k may be written with any value
-// before its final one.
-using RowSweep = double (*)(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from);
+// x[j] = x[j] - r[j] * m for j in [0, len): one rounded multiplication and
+// one rounded subtraction per element, the form of every elimination update.
+using SpanUpdate = void (*)(double* x, const double* r, int64_t len, double m);
+// The same, returning the largest magnitude among the new values (NaN never
+// counting), or 0.0 when there is none larger.
+using SpanUpdateMax = double (*)(double* x, const double* r, int64_t len, double m);
 
-double sweep_row_baseline(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from);
+// Four updates in a row on [from, to): x[j] = x[j] - r[0][j] * m[0], then
+// the same with r[1] and m[1], and so on, each element loaded and stored once.
+using SpanUpdate4 = void (*)(double* x, const double* const r[4], const double m[4], int64_t from, int64_t to);
+
+struct SpanKernels {
+    SpanUpdate update;
+    SpanUpdateMax update_max;
+    SpanUpdate4 update4;
+};
+
+const SpanKernels& baseline_spans();
 #if HOSTMATH_X86_64
-double sweep_row_avx2(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from);
-double sweep_row_avx512(double* row, const double* pivot_row, int64_t n, int64_t k, int64_t search_from);
+const SpanKernels& avx2_spans();
+const SpanKernels& avx512_spans();
 #endif
 
 }  // namespace hostmath::inverse_detail

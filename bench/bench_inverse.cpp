@@ -59,7 +59,7 @@ void BM_Plain(benchmark::State& state) {
 
 template <MatmulKernel K>
 bool invert_kernel(double* a, int64_t n, int64_t* rows, int64_t* cols) {
-    return hostmath::invert_with(K, a, n, rows, cols);
+    return hostmath::invert_with(K, a, n, rows, cols) == hostmath::Inversion::kInverted;
 }
 
 template <MatmulKernel K>
