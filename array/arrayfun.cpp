@@ -52,7 +52,12 @@ bool resolve(const HostValue& f, Resolved* out) {
 // no real, with the elements before it written.
 bool map_elements(const Resolved& f, const double* const* inputs, double* out, int64_t n) {
     for (int64_t j = 0; j < n; ++j) {
-        for (int64_t q = 0; q < f.count; ++q) f.params[q] = make_real(inputs[q][j]);
+        for (int64_t q = 0; q < f.count; ++q) {
+            HostValue& param = f.params[q];
+            param.word1 = std::bit_cast<uint64_t>(inputs[q][j]);
+            param.ext_type = kTypeReal;
+            param.base_type = kTypeReal;
+        }
         HostValue buffer;
         const HostValue* returned = host().QeCal(&buffer, f.handle, f.params);
         if (returned->base_type != kTypeReal) return false;
