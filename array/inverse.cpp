@@ -129,65 +129,55 @@ Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int
 
 // ---- the lagging elimination ----------------------------------------------------------
 //
-// Within a window of steps first_ .. first_ + steps_ - 1, step k = first_ + u
-// updates element (i, j), i != k != j, by a(i, j) - R_u(j) * C_u(i), where
-// R_u is its scaled pivot row and C_u(i) its pivot column before the column
-// became -(C_u(i) a(k, k)). Done at once are the updates that the next pivot
-// search reads (rows and columns after k) and the whole of column k; lagging
-// are those of
-// - rows i < k, in every column j < k and j >= the window's end, and
-// - rows i > k, in columns j < k.
-// A row or column that becomes the pivot of a later step is brought up to
-// date then (begin_step for the row, eliminate_rows for the column); from
-// that step on it lags like any row or column before the pivot. Row and
-// column swaps only exchange rows and columns after the pivot, whose lagging
-// updates follow the same pattern, so the kept multipliers are exchanged
-// with them.
+// Step k = first_ + u of a window treats every row i != k alike: it swaps
+// columns k and the pivot column, then x(j) <- x(j) - R_u(j) * m for every
+// j != k, where R_u is the step's scaled pivot row and m = x(k), and then
+// x(k) <- -(m * R_u(k)). Done at once is only what the next pivot search and
+// the next pivot row read: for the rows after k, the swap, column k and the
+// columns after k. Lagging are
+// - for a row after k: the columns before k; m is kept for them (the row's
+//   multipliers). Nothing after step u moves these columns: later swaps
+//   only exchange columns after later pivots. Rows after k change places
+//   only with each other, and their multipliers with them;
+// - for a row before k: the whole step, replayed as above when the window
+//   ends, step after step. Such a row never changes place, and the kept
+//   pivot rows are in the column order of their own step, which the replay
+//   rebuilds by doing each step's swap in turn.
+// The row that becomes a pivot is brought up to date first (begin_step).
 
 GaussJordan::GaussJordan(MatmulKernel kernel, double* a, int64_t n)
     : spans_(&spans_of(kernel)), a_(a), n_(n), lag_rows_(kWindow * n), lag_cols_(n * kWindow) {}
 
 void GaussJordan::begin_step(int64_t k, const Pivot& pivot) {
     k_ = k;
-    pivot_col_ = pivot.col;
     const int64_t u_now = steps_++;
+    pivot_cols_[u_now] = pivot.col;
     if (pivot.row != k) {
         swap_rows(a_, n_, k, pivot.row);
         std::swap_ranges(multipliers_of(k), multipliers_of(k) + u_now, multipliers_of(pivot.row));
     }
-    if (pivot.col != k) {
-        for (int64_t u = 0; u < u_now; ++u) std::swap(pivot_row_of(u)[k], pivot_row_of(u)[pivot.col]);
-    }
     double* pivot_row = row(k);
     if (pivot.col != k) std::swap(pivot_row[k], pivot_row[pivot.col]);
-    for (int64_t u = 0; u < u_now; ++u) {
-        spans_->update(pivot_row, pivot_row_of(u), first_ + u, multipliers_of(k)[u]);
-    }
+    catch_up_after(pivot_row, multipliers_of(k), u_now);
     pivot_row[k] = 1.0 / pivot_row[k];
-    pivot_inverse_ = pivot_row[k];
-    for (int64_t j = 0; j < k; ++j) pivot_row[j] = pivot_row[j] * pivot_inverse_;
-    for (int64_t j = k + 1; j < n_; ++j) pivot_row[j] = pivot_row[j] * pivot_inverse_;
+    const double inverse = pivot_row[k];
+    for (int64_t j = 0; j < k; ++j) pivot_row[j] = pivot_row[j] * inverse;
+    for (int64_t j = k + 1; j < n_; ++j) pivot_row[j] = pivot_row[j] * inverse;
     std::copy(pivot_row, pivot_row + n_, pivot_row_of(u_now));
 }
 
 Pivot GaussJordan::eliminate_rows(int64_t row_begin, int64_t row_end) {
     const int64_t k = k_;
     const int64_t u_now = steps_ - 1;
+    const int64_t pivot_col = pivot_cols_[u_now];
     const double* pivot_row = pivot_row_of(u_now);
     Pivot best;
-    for (int64_t i = row_begin; i < row_end; ++i) {
-        if (i == k) continue;
+    for (int64_t i = std::max(row_begin, k + 1); i < row_end; ++i) {
         double* x = row(i);
-        double* c = multipliers_of(i);
-        if (pivot_col_ != k) std::swap(x[k], x[pivot_col_]);
-        // Column k catches up in the rows before the pivot: a window row
-        // lags only behind the steps after its own.
-        const int64_t u_from = i < first_ ? 0 : i - first_ + 1;
-        for (int64_t u = u_from; u < u_now; ++u) x[k] = x[k] - pivot_row_of(u)[k] * c[u];
+        if (pivot_col != k) std::swap(x[k], x[pivot_col]);
         const double m = x[k];
-        c[u_now] = m;
-        x[k] = -(m * pivot_inverse_);
-        if (i < k) continue;
+        multipliers_of(i)[u_now] = m;
+        x[k] = -(m * pivot_row[k]);
         const double largest = spans_->update_max(x + k + 1, pivot_row + k + 1, n_ - k - 1, m);
         // Only a strictly larger row maximum can move the pivot; its first
         // column is then found on the row just written, still in cache.
@@ -196,31 +186,79 @@ Pivot GaussJordan::eliminate_rows(int64_t row_begin, int64_t row_end) {
     return best;
 }
 
+void GaussJordan::catch_up_after(double* x, const double* c, int64_t steps) {
+    int64_t u = 0;
+    for (; u + 4 <= steps; u += 4) {
+        const double* r[4] = {pivot_row_of(u), pivot_row_of(u + 1), pivot_row_of(u + 2), pivot_row_of(u + 3)};
+        const int64_t pivot = first_ + u;
+        spans_->update4(x, r, c + u, 0, pivot);
+        // Column pivot + q - 1 lags only behind steps u + q and later.
+        for (int64_t q = 1; q < 4; ++q) {
+            double& e = x[pivot + q - 1];
+            for (int64_t p = q; p < 4; ++p) e = e - r[p][pivot + q - 1] * c[u + p];
+        }
+    }
+    for (; u < steps; ++u) spans_->update(x, pivot_row_of(u), first_ + u, c[u]);
+}
+
+void GaussJordan::replay(double* x, int64_t u_from) {
+    int64_t u = u_from;
+    for (; u + 4 <= steps_; u += 4) {
+        // The columns that the four steps swap or pivot on take their exact
+        // sequence on the side; every other column takes the four updates
+        // in one pass, and the side values are put back over what that pass
+        // wrote to theirs.
+        constexpr int kMost = 8;
+        int64_t cols[kMost];
+        double vals[kMost];
+        int count = 0;
+        const auto slot = [&](int64_t j) {
+            for (int t = 0; t < count; ++t) {
+                if (cols[t] == j) return t;
+            }
+            cols[count] = j;
+            vals[count] = x[j];
+            return count++;
+        };
+        for (int q = 0; q < 4; ++q) {
+            slot(first_ + u + q);
+            slot(pivot_cols_[u + q]);
+        }
+        const double* r[4];
+        double m[4];
+        for (int q = 0; q < 4; ++q) {
+            const int64_t k = first_ + u + q;
+            r[q] = pivot_row_of(u + q);
+            std::swap(vals[slot(k)], vals[slot(pivot_cols_[u + q])]);
+            const int pivot = slot(k);
+            m[q] = vals[pivot];
+            for (int t = 0; t < count; ++t) {
+                if (t != pivot) vals[t] = vals[t] - r[q][cols[t]] * m[q];
+            }
+            vals[pivot] = -(m[q] * r[q][k]);
+        }
+        spans_->update4(x, r, m, 0, n_);
+        for (int t = 0; t < count; ++t) x[cols[t]] = vals[t];
+    }
+    for (; u < steps_; ++u) {
+        const int64_t k = first_ + u;
+        const double* r = pivot_row_of(u);
+        if (pivot_cols_[u] != k) std::swap(x[k], x[pivot_cols_[u]]);
+        const double m = x[k];
+        spans_->update(x, r, k, m);
+        spans_->update(x + k + 1, r + k + 1, n_ - k - 1, m);
+        x[k] = -(m * r[k]);
+    }
+}
+
 void GaussJordan::catch_up_rows(int64_t row_begin, int64_t row_end) {
     const int64_t end = first_ + steps_;  // the window's end
     for (int64_t i = row_begin; i < row_end; ++i) {
-        // A row after the window lags in the columns before each step's
-        // pivot; a row before it (or in it, after its own step) also in
-        // the columns after the window.
-        const int64_t u_from = i < first_ ? 0 : i >= end ? 0 : i - first_ + 1;
-        const int64_t tail = i < end ? end : n_;
-        double* x = row(i);
-        const double* c = multipliers_of(i);
-        int64_t u = u_from;
-        for (; u + 4 <= steps_; u += 4) {
-            const double* r[4] = {pivot_row_of(u), pivot_row_of(u + 1), pivot_row_of(u + 2), pivot_row_of(u + 3)};
-            const int64_t pivot = first_ + u;
-            spans_->update4(x, r, c + u, 0, pivot);
-            // Column pivot + q - 1 lags only behind steps u + q and later.
-            for (int64_t q = 1; q < 4; ++q) {
-                double& e = x[pivot + q - 1];
-                for (int64_t p = q; p < 4; ++p) e = e - r[p][pivot + q - 1] * c[u + p];
-            }
-            spans_->update4(x, r, c + u, tail, n_);
-        }
-        for (; u < steps_; ++u) {
-            spans_->update(x, pivot_row_of(u), first_ + u, c[u]);
-            spans_->update(x + tail, pivot_row_of(u) + tail, n_ - tail, c[u]);
+        if (i >= end) {
+            catch_up_after(row(i), multipliers_of(i), steps_);
+        } else {
+            // A pivot row of the window lags behind the steps after its own.
+            replay(row(i), i < first_ ? 0 : i - first_ + 1);
         }
     }
 }

@@ -94,6 +94,11 @@ private:
     double* row(int64_t i) { return a_ + i * n_; }
     double* pivot_row_of(int64_t u) { return lag_rows_.get() + u * n_; }
     double* multipliers_of(int64_t i) { return lag_cols_.get() + i * kWindow; }
+    // The lagging columns of a row after the pivots of the window's first
+    // `steps` steps, with the row's multipliers c.
+    void catch_up_after(double* x, const double* c, int64_t steps);
+    // The window's steps from u_from on, for a row before their pivots.
+    void replay(double* x, int64_t u_from);
 
     const inverse_detail::SpanKernels* spans_;
     double* a_;
@@ -101,11 +106,11 @@ private:
     int64_t first_ = 0;  // the window's first step
     int64_t steps_ = 0;  // steps begun in this window
     int64_t k_ = 0;      // the current step
-    int64_t pivot_col_ = 0;
-    double pivot_inverse_ = 0.0;
+    int64_t pivot_cols_[kWindow] = {};  // of the window's steps
     // Row u: the pivot row of step first_ + u, scaled.
     Scratch<double> lag_rows_;
-    // Row i, entry u: a(i, k) of step k = first_ + u before it became -(a(i, k) a(k, k)).
+    // Row i, entry u: a(i, k) of step k = first_ + u before it became
+    // -(a(i, k) a(k, k)), for rows after k.
     Scratch<double> lag_cols_;
 };
 
