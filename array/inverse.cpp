@@ -2,12 +2,15 @@
 //
 // The fast elimination keeps every rounded operation of the plain one and
 // changes only how the data is walked:
-// - each step is one sweep over the rows; a row's update (sub-steps 6 and 7)
-//   runs across its columns, many independent elements per instruction, and
-//   the row's share of the next step's pivot search runs on the new values
-//   while they are still in registers;
+// - each step is one sweep over the rows after the pivot; a row's update runs
+//   across its columns, many independent elements per instruction, and the
+//   row's share of the next step's pivot search runs on the new values while
+//   they are still in registers;
 // - the column swap of a step is done row by row inside that sweep, instead
 //   of a strided pass over the whole matrix;
+// - the updates that neither the next search nor the next pivot row reads
+//   wait for the end of a window of steps, and are then applied row by row,
+//   several steps per pass (GaussJordan below);
 // - the closing unscramble does its row swaps first and then, row by row, all
 //   column swaps of that row (row and column permutations commute, so the
 //   elements land exactly where the step-by-step swaps put them).

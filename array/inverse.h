@@ -61,18 +61,19 @@ Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int
 
 // ---- one inversion in progress --------------------------------------------------------
 // The fast elimination brings an element up to date only when something
-// reads it. The next pivot search reads the rows and columns after the
-// step; the next step reads its pivot row and column. Every other element
-// lags behind by up to kWindow steps: their updates are kept as the pivot
-// rows and pivot columns of those steps and applied later, in step order,
+// reads it: the next pivot search reads the rows and columns after the
+// pivot, the next step its pivot row. Every other update lags behind by up
+// to kWindow steps, kept as the scaled pivot rows of those steps and each
+// row's multipliers, and is applied when the window ends, in step order,
 // while the row is in cache (catch_up_rows). Each element still receives the
 // same updates from the same values in the same order.
 //
 // A step is one call of begin_step, then eliminate_rows over row ranges
 // that together cover every row: the ranges are independent (any split, in
 // any order, or at once), and their pivot searches combine in scan order
-// with later_in_scan_order. When window_full() and at the end, catch_up_rows
-// over ranges covering every row, then end_window.
+// with later_in_scan_order. When window_full(), when a pivot is negligible
+// and after the last step: catch_up_rows over ranges covering every row (as
+// independent), then end_window.
 class GaussJordan {
 public:
     static constexpr int64_t kWindow = 32;
@@ -82,8 +83,8 @@ public:
 
     // Step k (the next one) with its pivot: swaps, then the pivot row.
     void begin_step(int64_t k, const Pivot& pivot);
-    // Step k for rows [row_begin, row_end), all but row k; returns the pivot
-    // search of step k + 1 over those rows.
+    // Step k for rows [row_begin, row_end) (rows up to k are left for the
+    // catch-up); returns the pivot search of step k + 1 over those rows.
     Pivot eliminate_rows(int64_t row_begin, int64_t row_end);
     bool window_full() const { return steps_ == kWindow; }
     // Applies the lagging updates of the steps since the window began.
