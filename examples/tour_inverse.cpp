@@ -28,7 +28,8 @@ void tour_inverse(hostsim::Host& host) {
     });
     const HostValue x = host.call("math::matrix", {host.string("3 5 8\r\n7 9 20\r\n")});
     const HostValue y = host.call("math::matrix", {host.string("4 12 15\r\n24 40 21\r\n")});
-    print(host, "math::arrayfun(hypot, x, y): one element per pair, as a vector", host.call("math::arrayfun", {hypot, x, y}));
+    const HostValue r = host.call("math::arrayfun", {hypot, x, y});
+    print(host, "math::arrayfun(hypot, x, y): one element per pair, as a vector", r);
 
     // The output form keeps the shape of the array it writes into.
     const HostValue out = host.call("math::zeros", {make_integer(2), make_integer(3)});

@@ -190,7 +190,8 @@ TEST(InverseKernels, EveryKernelMatchesThePlainEliminationBitForBit) {
                 std::vector<double> plain = input, fast = input;
                 std::vector<int64_t> r1(static_cast<size_t>(n), -7), c1(r1), r2(r1), c2(r1);
                 const bool plain_ok = hostmath::invert_reference(plain.data(), n, r1.data(), c1.data());
-                const bool fast_ok = hostmath::invert_with(kernel, fast.data(), n, r2.data(), c2.data()) == hostmath::Inversion::kInverted;
+                const bool fast_ok = hostmath::invert_with(kernel, fast.data(), n, r2.data(), c2.data()) ==
+                                     hostmath::Inversion::kInverted;
                 ASSERT_EQ(fast_ok, plain_ok);
                 ASSERT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(double)), 0);
                 if (plain_ok) {
