@@ -298,7 +298,12 @@ Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_
 }
 
 Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
-    return invert_with(best_kernel(), a, n, pivot_rows, pivot_cols);
+    // The widest kernel, even where 512-bit operations are split: unlike the
+    // matrix product's, these loops broadcast nothing, and measured faster.
+    MatmulKernel kernel = MatmulKernel::kBaseline;
+    if (kernel_supported(MatmulKernel::kAvx2)) kernel = MatmulKernel::kAvx2;
+    if (kernel_supported(MatmulKernel::kAvx512)) kernel = MatmulKernel::kAvx512;
+    return invert_with(kernel, a, n, pivot_rows, pivot_cols);
 }
 
 bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {

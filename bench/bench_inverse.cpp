@@ -158,7 +158,6 @@ int main(int argc, char** argv) {
         }
         benchmark::RegisterBenchmark((std::string("BM_Kernel_") + name).c_str(), c.bench)->Apply(sizes);
     }
-    std::printf("kernel used by math::inv: %s\n", hostmath::kernel_name(hostmath::best_kernel()));
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
