@@ -101,20 +101,6 @@ int64_t first_column_of(const double* row, int64_t n, int64_t from, double magni
     return j;
 }
 
-// The steps' closing permutation: for k = n-1 down to 0, rows k and
-// pivot_cols[k] change places, and columns k and pivot_rows[k].
-void unscramble(double* a, int64_t n, const int64_t* pivot_rows, const int64_t* pivot_cols) {
-    for (int64_t k = n - 1; k >= 0; --k) {
-        if (pivot_cols[k] != k) swap_rows(a, n, k, pivot_cols[k]);
-    }
-    for (int64_t i = 0; i < n; ++i) {
-        double* row = row_of(a, n, i);
-        for (int64_t k = n - 1; k >= 0; --k) {
-            if (pivot_rows[k] != k) std::swap(row[k], row[pivot_rows[k]]);
-        }
-    }
-}
-
 }  // namespace
 
 // ---- the parts of one step ----------------------------------------------------------
@@ -128,6 +114,18 @@ Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int
         }
     }
     return best;
+}
+
+void unscramble(double* a, int64_t n, const int64_t* pivot_rows, const int64_t* pivot_cols) {
+    for (int64_t k = n - 1; k >= 0; --k) {
+        if (pivot_cols[k] != k) swap_rows(a, n, k, pivot_cols[k]);
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        double* row = row_of(a, n, i);
+        for (int64_t k = n - 1; k >= 0; --k) {
+            if (pivot_rows[k] != k) std::swap(row[k], row[pivot_rows[k]]);
+        }
+    }
 }
 
 // ---- the lagging elimination ----------------------------------------------------------

@@ -59,6 +59,10 @@ bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_
 // and columns k..n-1, as the first step needs it.
 Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int64_t row_end);
 
+// The closing permutation after the last step: for k = n-1 down to 0, rows
+// k and pivot_cols[k] change places, and columns k and pivot_rows[k].
+void unscramble(double* a, int64_t n, const int64_t* pivot_rows, const int64_t* pivot_cols);
+
 // ---- one inversion in progress --------------------------------------------------------
 // The fast elimination brings an element up to date only when something
 // reads it: the next pivot search reads the rows and columns after the

@@ -204,3 +204,42 @@ TEST(InverseKernels, EveryKernelMatchesThePlainEliminationBitForBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The steps split into row ranges, as threads will run them, in reverse
+// order: the result must not change by a bit.
+TEST(InverseKernels, StepsSplitIntoRowRangesGiveTheSameBits) {
+    for (int64_t n : {5, 40, 77}) {
+        SCOPED_TRACE(n);
+        const std::vector<double> input = matrix_of(Fill::SmallIntegers, n, 99);
+        std::vector<double> plain = input, split = input;
+        std::vector<int64_t> rows(static_cast<size_t>(n)), cols(rows);
+        const bool plain_ok = hostmath::invert_reference(plain.data(), n, rows.data(), cols.data());
+        ASSERT_TRUE(plain_ok);
+
+        const int64_t cuts[] = {0, n / 3, n / 3 + 1, n};
+        hostmath::GaussJordan elimination(MatmulKernel::kBaseline, split.data(), n);
+        ASSERT_TRUE(elimination.ok());
+        const auto catch_up = [&] {
+            for (int r = 2; r >= 0; --r) elimination.catch_up_rows(cuts[r], cuts[r + 1]);
+            elimination.end_window();
+        };
+        hostmath::Pivot pivot = hostmath::search_pivot(split.data(), n, 0, 0, n);
+        for (int64_t k = 0; k < n; ++k) {
+            ASSERT_FALSE(hostmath::negligible_pivot(pivot.magnitude));
+            rows[static_cast<size_t>(k)] = pivot.row;
+            cols[static_cast<size_t>(k)] = pivot.col;
+            elimination.begin_step(k, pivot);
+            hostmath::Pivot parts[3];
+            for (int r = 2; r >= 0; --r) parts[r] = elimination.eliminate_rows(cuts[r], cuts[r + 1]);
+            pivot = hostmath::later_in_scan_order(hostmath::later_in_scan_order(parts[0], parts[1]), parts[2]);
+            if (elimination.window_full()) catch_up();
+        }
+        catch_up();
+        hostmath::unscramble(split.data(), n, rows.data(), cols.data());
+        EXPECT_EQ(std::memcmp(plain.data(), split.data(), plain.size() * sizeof(double)), 0);
+    }
+}
+
+}  // namespace
