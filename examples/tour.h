@@ -6,3 +6,7 @@
 void tour_arrays(hostsim::Host& host);
 void tour_quadrature(hostsim::Host& host);
 void tour_roots(hostsim::Host& host);
+void tour_inverse(hostsim::Host& host);
+
+// Prints an array the way a script would, through math::outa.
+void print(hostsim::Host& host, const char* title, HostValue a, int64_t precision = 6, bool labels = false);

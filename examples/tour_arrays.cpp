@@ -9,9 +9,11 @@ namespace {
 // Operator codes the host uses for what a script writes.
 enum Op : int32_t { kPlus = 0, kMinus = 1, kTimes = 2, kTranspose = 8, kElemTimes = 25, kSqrt = 50 };
 
+}  // namespace
+
 // Prints an array the way a script would: through math::outa, whose text
 // arrives at the host's output function.
-void print(hostsim::Host& host, const char* title, HostValue a, int64_t precision = 6, bool labels = false) {
+void print(hostsim::Host& host, const char* title, HostValue a, int64_t precision, bool labels) {
     std::printf("\n%s", title);
     host.clear_output();
     std::vector<HostValue> args = {a, make_integer(precision), make_logical(true), make_logical(labels)};
@@ -23,8 +25,6 @@ void print(hostsim::Host& host, const char* title, HostValue a, int64_t precisio
     }
     std::printf("%s  (outa wrote %lld characters)\n", plain.c_str(), static_cast<long long>(n.integer()));
 }
-
-}  // namespace
 
 void tour_arrays(hostsim::Host& host) {
     std::printf("\n== Math arrays ==\n");

@@ -1,0 +1,382 @@
+// math::inv and the Gauss-Jordan elimination behind it.
+//
+// The fast elimination keeps every rounded operation of the plain one and
+// changes only how the data is walked:
+// - each step is one sweep over the rows after the pivot; a row's update runs
+//   across its columns, many independent elements per instruction, and the
+//   row's share of the next step's pivot search runs on the new values while
+//   they are still in registers;
+// - the column swap of a step is done row by row inside that sweep, instead
+//   of a strided pass over the whole matrix;
+// - the updates that neither the next search nor the next pivot row reads
+//   wait for the end of a window of steps, and are then applied row by row,
+//   several steps per pass (GaussJordan below);
+// - the closing unscramble does its row swaps first and then, row by row, all
+//   column swaps of that row (row and column permutations commute, so the
+//   elements land exactly where the step-by-step swaps put them).
+#include "array/inverse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "array/inverse_kernels.h"
+#include "array/math_array.h"
+#include "array/scratch.h"
+#include "entry/script_functions.h"
+
+namespace hostmath {
+
+namespace inverse_detail {
+namespace {
+
+void update_baseline(double* x, const double* r, int64_t len, double m) {
+    for (int64_t j = 0; j < len; ++j) x[j] = x[j] - r[j] * m;
+}
+
+double update_max_baseline(double* x, const double* r, int64_t len, double m) {
+    double largest = 0.0;
+    for (int64_t j = 0; j < len; ++j) {
+        x[j] = x[j] - r[j] * m;
+        if (std::fabs(x[j]) > largest) largest = std::fabs(x[j]);
+    }
+    return largest;
+}
+
+void update4_baseline(double* x, const double* const r[4], const double m[4], int64_t from, int64_t to) {
+    for (int64_t j = from; j < to; ++j) {
+        x[j] = (((x[j] - r[0][j] * m[0]) - r[1][j] * m[1]) - r[2][j] * m[2]) - r[3][j] * m[3];
+    }
+}
+
+}  // namespace
+
+const SpanKernels& baseline_spans() {
+    static constexpr SpanKernels kernels{update_baseline, update_max_baseline, update4_baseline};
+    return kernels;
+}
+
+}  // namespace inverse_detail
+
+namespace {
+
+constexpr HostChar kInvKey[] = u"math::inv";
+
+enum InverseCode : int64_t {
+    kNotAnArray = 1,
+    kNotSquare = 2,   // also a shape that does not account for the elements
+    kNoMemory = 3,    // the result array or an index table
+    kSingular = 4,
+};
+
+const inverse_detail::SpanKernels& spans_of(MatmulKernel kernel) {
+#if HOSTMATH_X86_64
+    switch (kernel) {
+        case MatmulKernel::kAvx512: return inverse_detail::avx512_spans();
+        case MatmulKernel::kAvx2: return inverse_detail::avx2_spans();
+        case MatmulKernel::kBaseline: break;
+    }
+#else
+    (void)kernel;
+#endif
+    return inverse_detail::baseline_spans();
+}
+
+double* row_of(double* a, int64_t n, int64_t i) { return a + i * n; }
+const double* row_of(const double* a, int64_t n, int64_t i) { return a + i * n; }
+
+void swap_rows(double* a, int64_t n, int64_t r, int64_t s) {
+    std::swap_ranges(row_of(a, n, r), row_of(a, n, r) + n, row_of(a, n, s));
+}
+
+void swap_columns(double* a, int64_t n, int64_t c, int64_t d) {
+    for (int64_t i = 0; i < n; ++i) std::swap(a[i * n + c], a[i * n + d]);
+}
+
+// The first column in [from, n) whose magnitude equals `magnitude`.
+int64_t first_column_of(const double* row, int64_t n, int64_t from, double magnitude) {
+    int64_t j = from;
+    while (j < n && std::fabs(row[j]) != magnitude) ++j;
+    return j;
+}
+
+}  // namespace
+
+// ---- the parts of one step ----------------------------------------------------------
+
+Pivot search_pivot(const double* a, int64_t n, int64_t k, int64_t row_begin, int64_t row_end) {
+    Pivot best;
+    for (int64_t i = row_begin; i < row_end; ++i) {
+        const double* row = row_of(a, n, i);
+        for (int64_t j = k; j < n; ++j) {
+            if (std::fabs(row[j]) > best.magnitude) best = Pivot{std::fabs(row[j]), i, j};
+        }
+    }
+    return best;
+}
+
+void unscramble(double* a, int64_t n, const int64_t* pivot_rows, const int64_t* pivot_cols) {
+    for (int64_t k = n - 1; k >= 0; --k) {
+        if (pivot_cols[k] != k) swap_rows(a, n, k, pivot_cols[k]);
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        double* row = row_of(a, n, i);
+        for (int64_t k = n - 1; k >= 0; --k) {
+            if (pivot_rows[k] != k) std::swap(row[k], row[pivot_rows[k]]);
+        }
+    }
+}
+
+// ---- the lagging elimination ----------------------------------------------------------
+//
+// Step k = first_ + u of a window treats every row i != k alike: it swaps
+// columns k and the pivot column, then x(j) <- x(j) - R_u(j) * m for every
+// j != k, where R_u is the step's scaled pivot row and m = x(k), and then
+// x(k) <- -(m * R_u(k)). Done at once is only what the next pivot search and
+// the next pivot row read: for the rows after k, the swap, column k and the
+// columns after k. Lagging are
+// - for a row after k: the columns before k; m is kept for them (the row's
+//   multipliers). Nothing after step u moves these columns: later swaps
+//   only exchange columns after later pivots. Rows after k change places
+//   only with each other, and their multipliers with them;
+// - for a row before k: the whole step, replayed as above when the window
+//   ends, step after step. Such a row never changes place, and the kept
+//   pivot rows are in the column order of their own step, which the replay
+//   rebuilds by doing each step's swap in turn.
+// The row that becomes a pivot is brought up to date first (begin_step).
+
+GaussJordan::GaussJordan(MatmulKernel kernel, double* a, int64_t n)
+    : spans_(&spans_of(kernel)), a_(a), n_(n), lag_rows_(kWindow * n), lag_cols_(n * kWindow) {}
+
+void GaussJordan::begin_step(int64_t k, const Pivot& pivot) {
+    k_ = k;
+    const int64_t u_now = steps_++;
+    pivot_cols_[u_now] = pivot.col;
+    if (pivot.row != k) {
+        swap_rows(a_, n_, k, pivot.row);
+        std::swap_ranges(multipliers_of(k), multipliers_of(k) + u_now, multipliers_of(pivot.row));
+    }
+    double* pivot_row = row(k);
+    if (pivot.col != k) std::swap(pivot_row[k], pivot_row[pivot.col]);
+    catch_up_after(pivot_row, multipliers_of(k), u_now);
+    pivot_row[k] = 1.0 / pivot_row[k];
+    const double inverse = pivot_row[k];
+    for (int64_t j = 0; j < k; ++j) pivot_row[j] = pivot_row[j] * inverse;
+    for (int64_t j = k + 1; j < n_; ++j) pivot_row[j] = pivot_row[j] * inverse;
+    std::copy(pivot_row, pivot_row + n_, pivot_row_of(u_now));
+}
+
+Pivot GaussJordan::eliminate_rows(int64_t row_begin, int64_t row_end) {
+    const int64_t k = k_;
+    const int64_t u_now = steps_ - 1;
+    const int64_t pivot_col = pivot_cols_[u_now];
+    const double* pivot_row = pivot_row_of(u_now);
+    Pivot best;
+    for (int64_t i = std::max(row_begin, k + 1); i < row_end; ++i) {
+        double* x = row(i);
+        if (pivot_col != k) std::swap(x[k], x[pivot_col]);
+        const double m = x[k];
+        multipliers_of(i)[u_now] = m;
+        x[k] = -(m * pivot_row[k]);
+        const double largest = spans_->update_max(x + k + 1, pivot_row + k + 1, n_ - k - 1, m);
+        // Only a strictly larger row maximum can move the pivot; its first
+        // column is then found on the row just written, still in cache.
+        if (largest > best.magnitude) best = Pivot{largest, i, first_column_of(x, n_, k + 1, largest)};
+    }
+    return best;
+}
+
+void GaussJordan::catch_up_after(double* x, const double* c, int64_t steps) {
+    int64_t u = 0;
+    for (; u + 4 <= steps; u += 4) {
+        const double* r[4] = {pivot_row_of(u), pivot_row_of(u + 1), pivot_row_of(u + 2), pivot_row_of(u + 3)};
+        const int64_t pivot = first_ + u;
+        spans_->update4(x, r, c + u, 0, pivot);
+        // Column pivot + q - 1 lags only behind steps u + q and later.
+        for (int64_t q = 1; q < 4; ++q) {
+            double& e = x[pivot + q - 1];
+            for (int64_t p = q; p < 4; ++p) e = e - r[p][pivot + q - 1] * c[u + p];
+        }
+    }
+    for (; u < steps; ++u) spans_->update(x, pivot_row_of(u), first_ + u, c[u]);
+}
+
+void GaussJordan::replay(double* x, int64_t u_from) {
+    int64_t u = u_from;
+    for (; u + 4 <= steps_; u += 4) {
+        // The columns that the four steps swap or pivot on take their exact
+        // sequence on the side; every other column takes the four updates
+        // in one pass, and the side values are put back over what that pass
+        // wrote to theirs.
+        constexpr int kMost = 8;
+        int64_t cols[kMost];
+        double vals[kMost];
+        int count = 0;
+        const auto slot = [&](int64_t j) {
+            for (int t = 0; t < count; ++t) {
+                if (cols[t] == j) return t;
+            }
+            cols[count] = j;
+            vals[count] = x[j];
+            return count++;
+        };
+        for (int q = 0; q < 4; ++q) {
+            slot(first_ + u + q);
+            slot(pivot_cols_[u + q]);
+        }
+        const double* r[4];
+        double m[4];
+        for (int q = 0; q < 4; ++q) {
+            const int64_t k = first_ + u + q;
+            r[q] = pivot_row_of(u + q);
+            std::swap(vals[slot(k)], vals[slot(pivot_cols_[u + q])]);
+            const int pivot = slot(k);
+            m[q] = vals[pivot];
+            for (int t = 0; t < count; ++t) {
+                if (t != pivot) vals[t] = vals[t] - r[q][cols[t]] * m[q];
+            }
+            vals[pivot] = -(m[q] * r[q][k]);
+        }
+        spans_->update4(x, r, m, 0, n_);
+        for (int t = 0; t < count; ++t) x[cols[t]] = vals[t];
+    }
+    for (; u < steps_; ++u) {
+        const int64_t k = first_ + u;
+        const double* r = pivot_row_of(u);
+        if (pivot_cols_[u] != k) std::swap(x[k], x[pivot_cols_[u]]);
+        const double m = x[k];
+        spans_->update(x, r, k, m);
+        spans_->update(x + k + 1, r + k + 1, n_ - k - 1, m);
+        x[k] = -(m * r[k]);
+    }
+}
+
+void GaussJordan::catch_up_rows(int64_t row_begin, int64_t row_end) {
+    const int64_t end = first_ + steps_;  // the window's end
+    for (int64_t i = row_begin; i < row_end; ++i) {
+        if (i >= end) {
+            catch_up_after(row(i), multipliers_of(i), steps_);
+        } else {
+            // A pivot row of the window lags behind the steps after its own.
+            replay(row(i), i < first_ ? 0 : i - first_ + 1);
+        }
+    }
+}
+
+void GaussJordan::end_window() {
+    first_ += steps_;
+    steps_ = 0;
+}
+
+// ---- whole inversions -------------------------------------------------------------------
+
+Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+    if (n <= 0) return Inversion::kInverted;
+    GaussJordan elimination(kernel, a, n);
+    if (!elimination.ok()) return Inversion::kNoMemory;
+    Pivot pivot = search_pivot(a, n, 0, 0, n);
+    for (int64_t k = 0; k < n; ++k) {
+        if (negligible_pivot(pivot.magnitude)) {
+            elimination.catch_up_rows(0, n);
+            return Inversion::kSingular;
+        }
+        pivot_rows[k] = pivot.row;
+        pivot_cols[k] = pivot.col;
+        elimination.begin_step(k, pivot);
+        pivot = elimination.eliminate_rows(0, n);
+        if (elimination.window_full()) {
+            elimination.catch_up_rows(0, n);
+            elimination.end_window();
+        }
+    }
+    elimination.catch_up_rows(0, n);
+    unscramble(a, n, pivot_rows, pivot_cols);
+    return Inversion::kInverted;
+}
+
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+    // The widest kernel, even where 512-bit operations are split: unlike the
+    // matrix product's, these loops broadcast nothing, and measured faster.
+    MatmulKernel kernel = MatmulKernel::kBaseline;
+    if (kernel_supported(MatmulKernel::kAvx2)) kernel = MatmulKernel::kAvx2;
+    if (kernel_supported(MatmulKernel::kAvx512)) kernel = MatmulKernel::kAvx512;
+    return invert_with(kernel, a, n, pivot_rows, pivot_cols);
+}
+
+bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+    for (int64_t k = 0; k < n; ++k) {
+        double big = 0.0;
+        int64_t pr = k, pc = k;
+        for (int64_t i = k; i < n; ++i) {
+            for (int64_t j = k; j < n; ++j) {
+                if (std::fabs(a[i * n + j]) > big) {
+                    big = std::fabs(a[i * n + j]);
+                    pr = i;
+                    pc = j;
+                }
+            }
+        }
+        pivot_rows[k] = pr;
+        pivot_cols[k] = pc;
+        if (big + 1.0 == 1.0) return false;
+        if (pr != k) swap_rows(a, n, k, pr);
+        if (pc != k) swap_columns(a, n, k, pc);
+        a[k * n + k] = 1.0 / a[k * n + k];
+        for (int64_t j = 0; j < n; ++j) {
+            if (j != k) a[k * n + j] = a[k * n + j] * a[k * n + k];
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            if (i == k) continue;
+            for (int64_t j = 0; j < n; ++j) {
+                if (j != k) a[i * n + j] = a[i * n + j] - a[k * n + j] * a[i * n + k];
+            }
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            if (i != k) a[i * n + k] = -(a[i * n + k] * a[k * n + k]);
+        }
+    }
+    for (int64_t k = n - 1; k >= 0; --k) {
+        if (pivot_cols[k] != k) swap_rows(a, n, k, pivot_cols[k]);
+        if (pivot_rows[k] != k) swap_columns(a, n, k, pivot_rows[k]);
+    }
+    return true;
+}
+
+// ---- the script function -------------------------------------------------------------------
+
+HOSTMATH_SCRIPT_FUNCTION(inv) {
+    (void)last_index;  // registered for exactly one argument
+    // Every failure returns this null array, or the new array once it exists.
+    write_null_array(result);
+    const RealArray* a = lookup_array(args[0]);
+    if (a == nullptr) {
+        report(kInvKey, kNotAnArray, ctx);
+        return result;
+    }
+    if (a->ndims != 2 || a->dims[0] != a->dims[1] || !has_consistent_shape(*a)) {
+        report(kInvKey, kNotSquare, ctx);
+        return result;
+    }
+    const int64_t n = a->dims[0];
+    RealArray* inverse = new_matrix(n, n);
+    if (inverse == nullptr) {
+        report(kInvKey, kNoMemory, ctx);
+        return result;
+    }
+    if (n > 0) std::memcpy(inverse->data, a->data, static_cast<size_t>(n * n) * sizeof(double));
+    return_new_array(result, inverse, ctx);
+    Scratch<int64_t> pivot_rows(n), pivot_cols(n);
+    if (!pivot_rows.ok() || !pivot_cols.ok()) {
+        report(kInvKey, kNoMemory, ctx);
+        return result;
+    }
+    switch (invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get())) {
+        case Inversion::kInverted: break;
+        case Inversion::kSingular: report(kInvKey, kSingular, ctx); break;
+        case Inversion::kNoMemory: report(kInvKey, kNoMemory, ctx); break;
+    }
+    return result;
+}
+
+}  // namespace hostmath
