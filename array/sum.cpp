@@ -24,9 +24,9 @@ enum SumCode : int64_t {
     kNoNewArray = 4,
 };
 
-double total(const RealArray& a) {
+double running_sum(const double* x, int64_t n) {
     double s = 0.0;
-    for (int64_t i = 0; i < a.count; ++i) s += a.data[i];
+    for (int64_t i = 0; i < n; ++i) s += x[i];
     return s;
 }
 
@@ -40,6 +40,12 @@ bool sums_everything(const RealArray& a, int64_t k) {
 // The elements as `outer` blocks of `along` rows of `inner` elements each:
 // out[o * inner + j] = sum over t of a[(o * along + t) * inner + j].
 void sum_along(const double* a, int64_t outer, int64_t along, int64_t inner, double* out) {
+    if (inner == 1) {
+        // Contiguous runs: each sum stays in a register rather than going
+        // through `out`, which the compiler must assume may alias `a`.
+        for (int64_t o = 0; o < outer; ++o) out[o] = running_sum(a + o * along, along);
+        return;
+    }
     for (int64_t o = 0; o < outer; ++o) {
         double* r = out + o * inner;
         const double* block = a + o * along * inner;
@@ -76,7 +82,7 @@ HostValue* Sum(HostValue* result, int64_t last_index, HostValue* args, void* ctx
     if (a == nullptr) return fail(result, kSumKey, kNoArray, ctx);
     if (nargs == 2 && !is_integer(args[1])) return fail(result, kSumKey, kBadDimension, ctx);
     const int64_t k = nargs == 2 ? args[1].integer() : a->ndims;
-    if (sums_everything(*a, k)) return write_real(result, total(*a));
+    if (sums_everything(*a, k)) return write_real(result, running_sum(a->data, a->count));
     // Sizes that disagree with the element count would lead the sums outside it.
     if (!has_consistent_shape(*a)) return fail(result, kSumKey, kNoArray, ctx);
     Scratch<int64_t> sizes(a->ndims);
