@@ -26,6 +26,10 @@ void print(hostsim::Host& host, const char* title, HostValue a, int64_t precisio
 
 }  // namespace
 
+void print_array(hostsim::Host& host, const char* title, HostValue a, int64_t precision) {
+    print(host, title, a, precision);
+}
+
 void tour_arrays(hostsim::Host& host) {
     std::printf("\n== Math arrays ==\n");
 
