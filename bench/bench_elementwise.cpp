@@ -9,26 +9,13 @@
 #include <map>
 #include <string>
 
+#include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
 namespace {
 
 constexpr int64_t kElements = 10'000'000;
-
-hostsim::Host& loaded_host() {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.is_open()) {
-        host.reset();
-        if (!host.open() || host.load() != 1) {
-            std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-            std::exit(1);
-        }
-        host.set_new_array_fill(std::nullopt);
-        host.set_max_elements(kElements);
-    }
-    return host;
-}
 
 std::vector<double> ramp(double start) {
     std::vector<double> v(static_cast<size_t>(kElements));
@@ -37,7 +24,7 @@ std::vector<double> ramp(double start) {
 }
 
 void BM_AddThroughHost(benchmark::State& state) {
-    hostsim::Host& host = loaded_host();
+    hostsim::Host& host = loaded_host(kElements);
     std::vector<HostValue> operands{host.array({kElements}, ramp(1.0)), host.array({kElements}, ramp(-3.0))};
     for (auto _ : state) {
         HostValue r = host.apply(0, operands);
@@ -78,11 +65,7 @@ int main(int argc, char** argv) {
         std::printf("speed of + on 1e7 elements relative to a plain loop: %.3f (target >= 0.9)\n",
                     plain->real / library->real);
     }
-    hostsim::Host& host = hostsim::Host::get();
-    if (host.is_open()) {
-        host.unload();
-        host.close();
-    }
+    unload_host();
     benchmark::Shutdown();
     return 0;
 }

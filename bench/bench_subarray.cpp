@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
@@ -22,20 +23,6 @@ constexpr int64_t kRows = 10'000;
 constexpr int64_t kCols = 2'000;
 constexpr int64_t kHalf = kCols / 2;
 constexpr int64_t kCopied = kRows * kHalf;
-
-hostsim::Host& loaded_host() {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.is_open()) {
-        host.reset();
-        if (!host.open() || host.load() != 1) {
-            std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-            std::exit(1);
-        }
-        host.set_new_array_fill(std::nullopt);
-        host.set_max_elements(kRows * kCols);
-    }
-    return host;
-}
 
 std::vector<double> ramp(int64_t n) {
     std::vector<double> v(static_cast<size_t>(n));
@@ -50,7 +37,7 @@ const HostValue kAll = make_option(kOptionAll);
 
 // A call that returns a new array, which the host then drops.
 void run_new(benchmark::State& state, const char* key, std::vector<HostValue> tail, int64_t rows, int64_t cols) {
-    hostsim::Host& host = loaded_host();
+    hostsim::Host& host = loaded_host(kRows * kCols);
     HostValue a = host.array({rows, cols}, ramp(rows * cols));
     std::vector<HostValue> args{a};
     args.insert(args.end(), tail.begin(), tail.end());
@@ -63,7 +50,9 @@ void run_new(benchmark::State& state, const char* key, std::vector<HostValue> ta
     host.release(a);
 }
 
-void BM_SubgRows(benchmark::State& state) { run_new(state, "math::subg", {i(0), i(kRows / 2 - 1), kAll}, kRows, kCols); }
+void BM_SubgRows(benchmark::State& state) {
+    run_new(state, "math::subg", {i(0), i(kRows / 2 - 1), kAll}, kRows, kCols);
+}
 void BM_SubgBlock(benchmark::State& state) {
     run_new(state, "math::subg", {i(0), i(kRows - 1), i(kHalf / 2), i(kHalf / 2 + kHalf - 1)}, kRows, kCols);
 }
@@ -71,7 +60,7 @@ void BM_SumRows(benchmark::State& state) { run_new(state, "math::Sum", {i(2)}, k
 void BM_SumColumns(benchmark::State& state) { run_new(state, "math::Sum", {i(1)}, kRows, kHalf); }
 
 void BM_SumTotal(benchmark::State& state) {
-    hostsim::Host& host = loaded_host();
+    hostsim::Host& host = loaded_host(kRows * kCols);
     HostValue a = host.array({kRows, kHalf}, ramp(kCopied));
     for (auto _ : state) {
         HostValue r = host.call("math::Sum", {a, i(0)});
@@ -82,7 +71,7 @@ void BM_SumTotal(benchmark::State& state) {
 
 // subs writes b into a in place.
 void run_subs(benchmark::State& state, std::vector<HostValue> idx, int64_t b_rows, int64_t b_cols) {
-    hostsim::Host& host = loaded_host();
+    hostsim::Host& host = loaded_host(kRows * kCols);
     HostValue a = host.array({kRows, kCols});
     HostValue b = host.array({b_rows, b_cols}, ramp(b_rows * b_cols));
     std::vector<HostValue> args{a};
@@ -105,7 +94,7 @@ void BM_SubsBlock(benchmark::State& state) {
 
 // reshape moves no element: two calls that turn the matrix into a vector and back.
 void BM_Reshape(benchmark::State& state) {
-    hostsim::Host& host = loaded_host();
+    hostsim::Host& host = loaded_host(kRows * kCols);
     HostValue a = host.array({kRows, kHalf}, ramp(kCopied));
     for (auto _ : state) {
         HostValue r = host.call("math::reshape", {a});
@@ -124,15 +113,22 @@ void copy_block(const double* a, int64_t a_cols, int64_t row0, int64_t rows, int
     }
 }
 
-void plain_cut(benchmark::State& state, int64_t rows, int64_t col0, int64_t cols) {
-    const std::vector<double> a = ramp(kRows * kCols);
+// Each iteration allocates a result of n elements, as the library's host
+// does, lets `body` fill it, and frees it.
+template <class Body>
+void plain_into_new(benchmark::State& state, int64_t n, Body body) {
     for (auto _ : state) {
-        double* out = new double[static_cast<size_t>(rows * cols)];
-        copy_block(a.data(), kCols, 0, rows, col0, cols, out);
+        double* out = new double[static_cast<size_t>(n)];
+        body(out);
         benchmark::DoNotOptimize(out);
         benchmark::ClobberMemory();
         delete[] out;
     }
+}
+
+void plain_cut(benchmark::State& state, int64_t rows, int64_t col0, int64_t cols) {
+    const std::vector<double> a = ramp(kRows * kCols);
+    plain_into_new(state, rows * cols, [&](double* out) { copy_block(a.data(), kCols, 0, rows, col0, cols, out); });
 }
 
 void BM_PlainCutRows(benchmark::State& state) { plain_cut(state, kRows / 2, 0, kCols); }
@@ -143,7 +139,9 @@ void plain_write(benchmark::State& state, int64_t rows, int64_t col0, int64_t co
     const std::vector<double> b = ramp(rows * cols);
     for (auto _ : state) {
         for (int64_t r = 0; r < rows; ++r) {
-            for (int64_t c = 0; c < cols; ++c) a[static_cast<size_t>(r * kCols + col0 + c)] = b[static_cast<size_t>(r * cols + c)];
+            double* to = a.data() + r * kCols + col0;
+            const double* from = b.data() + r * cols;
+            for (int64_t c = 0; c < cols; ++c) to[c] = from[c];
         }
         benchmark::DoNotOptimize(a.data());
         benchmark::ClobberMemory();
@@ -156,31 +154,23 @@ void BM_PlainWriteBlock(benchmark::State& state) { plain_write(state, kRows, kHa
 // The same sums in the same order: each a running sum from 0.0.
 void BM_PlainSumRows(benchmark::State& state) {
     const std::vector<double> a = ramp(kCopied);
-    for (auto _ : state) {
-        double* out = new double[static_cast<size_t>(kRows)];
+    plain_into_new(state, kRows, [&](double* out) {
         for (int64_t r = 0; r < kRows; ++r) {
             double s = 0.0;
             for (int64_t c = 0; c < kHalf; ++c) s += a[static_cast<size_t>(r * kHalf + c)];
             out[r] = s;
         }
-        benchmark::DoNotOptimize(out);
-        benchmark::ClobberMemory();
-        delete[] out;
-    }
+    });
 }
 
 void BM_PlainSumColumns(benchmark::State& state) {
     const std::vector<double> a = ramp(kCopied);
-    for (auto _ : state) {
-        double* out = new double[static_cast<size_t>(kHalf)];
+    plain_into_new(state, kHalf, [&](double* out) {
         for (int64_t c = 0; c < kHalf; ++c) out[c] = 0.0;
         for (int64_t r = 0; r < kRows; ++r) {
             for (int64_t c = 0; c < kHalf; ++c) out[c] += a[static_cast<size_t>(r * kHalf + c)];
         }
-        benchmark::DoNotOptimize(out);
-        benchmark::ClobberMemory();
-        delete[] out;
-    }
+    });
 }
 
 void BM_PlainSumTotal(benchmark::State& state) {
@@ -237,11 +227,7 @@ int main(int argc, char** argv) {
         if (plain == nullptr || library == nullptr) continue;
         std::printf("  %-22s %8.3f\n", p[0], plain->cpu / library->cpu);
     }
-    hostsim::Host& host = hostsim::Host::get();
-    if (host.is_open()) {
-        host.unload();
-        host.close();
-    }
+    unload_host();
     benchmark::Shutdown();
     return 0;
 }

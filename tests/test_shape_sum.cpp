@@ -352,7 +352,8 @@ TEST_F(InTest, WalksArrays) {
         {a, 0, {}, 2, {{2, 2, {10, 11}}, {2, 4, {12, 13}}, {1, empty, {14}}, {0, empty, {}}}},
         {m, 1, {}, 4, {{3, empty, {2, 3, 4}}, {0, empty, {}}}},
         {a, 0, {step, i(2)}, 1, {{1, 2, {10}}, {1, 4, {12}}, {1, empty, {14}}, {0, empty, {}}}},
-        {a, 4, {step, i(-1), range, i(4), i(0)}, 2, {{2, 2, {14, 13}}, {2, 0, {12, 11}}, {1, empty, {10}}, {0, empty, {}}}},
+        {a, 4, {step, i(-1), range, i(4), i(0)}, 2,
+         {{2, 2, {14, 13}}, {2, 0, {12, 11}}, {1, empty, {10}}, {0, empty, {}}}},
         {a, 1, {range, i(-3), i(100)}, 5, {{4, empty, {11, 12, 13, 14}}, {0, empty, {}}}},
         {a, 1, {range, i(1), i(2)}, 5, {{2, empty, {11, 12}}, {0, empty, {}}}},
         {a, 3, {range, i(1), i(2)}, 1, {{0, 3, {}}}},
@@ -361,7 +362,8 @@ TEST_F(InTest, WalksArrays) {
         {a, 7, {}, 1, {{0, 7, {}}}},
         {a, -1, {}, 1, {{0, -1, {}}}},
         {a, 3, {step, i(std::numeric_limits<int64_t>::max())}, 2, {{1, empty, {13}}, {0, empty, {}}}},
-        {a, 1, {step, i(std::numeric_limits<int64_t>::min()), range, i(4), i(0)}, 2, {{1, empty, {11}}, {0, empty, {}}}},
+        {a, 1, {step, i(std::numeric_limits<int64_t>::min()), range, i(4), i(0)}, 2,
+         {{1, empty, {11}}, {0, empty, {}}}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(walk(c.array, c.start, c.options, c.vars), c.steps) << c.start << " " << c.options.size();
