@@ -26,16 +26,19 @@ constexpr const HostChar* kSubsKey = u"math::subs";
 constexpr const HostChar* kOgetKey = u"math oget";
 constexpr const HostChar* kOsetKey = u"math oset";
 
+// Codes of subg and subs; they share 1, 2, 3 and 5.
 enum SubCode : int64_t {
     kBadArgumentCount = 1,
-    kNoArray = 2,  // also: subg's fill code not an integer
+    kNoArray = 2,
+    kFillCodeNotInteger = 2,  // subg
     kNotMatrix = 3,
-    kBadFillCode = 4,  // subg
+    kBadFillCode = 4,     // subg
     kBadSourceShape = 4,  // subs
     kBadIndex = 5,
-    kNoNewArray = 6,
+    kNoNewArray = 6,  // subg
 };
 
+// Codes of the indexed read (oget) and assignment (oset) operators.
 enum ElementCode : int64_t {
     kOpNoArgument = 1,
     kOpNoArray = 2,
@@ -171,11 +174,14 @@ void fill_eye(RealArray& a, int64_t rows, int64_t cols) {
 // subg(a, k): a new array of a's shape filled by pattern k. A code outside
 // 0..4 is reported, and the new array (zero-filled) is still the result.
 HostValue* filled_like(HostValue* result, const Matrix& m, const HostValue& code, void* ctx) {
-    if (!is_integer(code)) return fail(result, kSubgKey, kNoArray, ctx);
+    if (!is_integer(code)) return fail(result, kSubgKey, kFillCodeNotInteger, ctx);
     RealArray* c = new_matrix(m.rows, m.cols);
     if (c == nullptr) return fail(result, kSubgKey, kNoNewArray, ctx);
     return_new_array(result, c, ctx);
     switch (code.integer()) {
+        case kFillZeros:
+            std::ranges::fill(elements(*c), 0.0);
+            break;
         case kFillOnes:
             std::ranges::fill(elements(*c), 1.0);
             break;
@@ -187,9 +193,6 @@ HostValue* filled_like(HostValue* result, const Matrix& m, const HostValue& code
             break;
         case kFillNormal:
             fill_standard_normal(elements(*c));
-            break;
-        case kFillZeros:
-            std::ranges::fill(elements(*c), 0.0);
             break;
         default:
             std::ranges::fill(elements(*c), 0.0);
