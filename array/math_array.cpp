@@ -70,6 +70,22 @@ bool has_consistent_shape(const RealArray& a) {
     return checked_product(sizes_of(a), &count) && count == a.count;
 }
 
+bool element_position(const RealArray& a, const HostValue* idx, int64_t* pos) {
+    int64_t p = 0;
+    for (int64_t k = 0; k < a.ndims; ++k) {
+        if (!is_index_in(idx[k], a.dims[k])) return false;
+        const int64_t e = idx[k].integer();
+        int64_t scaled = 0;
+        // Every later factor is at least 1, so a partial position at or
+        // beyond the element count can only grow.
+        if (!checked_mul(p, a.dims[k], &scaled) || scaled >= a.count - e) return false;
+        p = scaled + e;
+    }
+    if (p >= a.count) return false;
+    *pos = p;
+    return true;
+}
+
 HostValue* write_empty(HostValue* result) {
     result->word1 = 0;
     result->ext_type = 0;

@@ -25,6 +25,10 @@ inline bool is_option(const HostValue& v, int64_t code) { return is_option(v) &&
 inline bool is_all_marker(const HostValue& v) { return is_option(v, kOptionAll); }
 // An integer argument of at least 1, as every size argument must be.
 inline bool is_size(const HostValue& v) { return is_integer(v) && v.integer() >= 1; }
+// An integer index inside a dimension of `size` elements: 0 <= i < size.
+inline bool is_index_in(const HostValue& v, int64_t size) {
+    return is_integer(v) && v.integer() >= 0 && v.integer() < size;
+}
 // A number that the constructors accept as an element value.
 inline bool is_number(const HostValue& v) { return is_integer(v) || is_real(v); }
 // The element value of a number: integers are converted, reals copied.
@@ -71,6 +75,15 @@ bool same_shape(const RealArray& a, const RealArray& b);
 // array the library makes), so that loops driven by the sizes stay inside
 // the elements.
 bool has_consistent_shape(const RealArray& a);
+// Two dimensions of exactly rows x columns that account for all elements.
+inline bool is_matrix_of(const RealArray& a, int64_t rows, int64_t cols) {
+    return a.ndims == 2 && a.dims[0] == rows && a.dims[1] == cols && has_consistent_shape(a);
+}
+// The row-major position of the element whose indices are the integer
+// records idx[0 .. ndims-1]; false when an index is no integer, lies outside
+// its dimension, or the position lies beyond the elements (sizes that claim
+// more than the array holds never lead outside it).
+bool element_position(const RealArray& a, const HostValue* idx, int64_t* pos);
 
 // ---- results ----------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 #include "ops/parallel.h"
@@ -23,28 +24,6 @@ constexpr int64_t kElements = 10'000'000;
 
 constexpr int32_t kAdd = 0, kExp = 51;
 
-// The host with the library loaded for `threads` threads.
-hostsim::Host& loaded_host(int threads) {
-    static int loaded_for = 0;
-    hostsim::Host& host = hostsim::Host::get();
-    if (loaded_for != threads && host.is_open()) {
-        host.unload();
-        host.close();
-    }
-    if (!host.is_open()) {
-        loaded_for = threads;
-        setenv("HOSTMATH_THREADS", std::to_string(threads).c_str(), 1);
-        host.reset();
-        if (!host.open() || host.load() != 1) {
-            std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-            std::exit(1);
-        }
-        host.set_new_array_fill(std::nullopt);
-        host.set_max_elements(kElements);
-    }
-    return host;
-}
-
 std::vector<double> ramp(double start) {
     std::vector<double> v(static_cast<size_t>(kElements));
     for (size_t i = 0; i < v.size(); ++i) v[i] = start + 1e-3 * static_cast<double>(i % 20000);  // exp stays finite
@@ -52,7 +31,7 @@ std::vector<double> ramp(double start) {
 }
 
 void through_host(benchmark::State& state, int32_t code, int operand_count) {
-    hostsim::Host& host = loaded_host(static_cast<int>(state.range(0)));
+    hostsim::Host& host = loaded_host(kElements, static_cast<int>(state.range(0)));
     std::vector<HostValue> operands{host.array({kElements}, ramp(1e-7)), host.array({kElements}, ramp(-3.0))};
     operands.resize(static_cast<size_t>(operand_count));
     for (auto _ : state) {
@@ -88,7 +67,6 @@ void thread_counts(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_AddThroughHost)->Apply(thread_counts);
 BENCHMARK(BM_ExpThroughHost)->Apply(thread_counts);
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,11 +91,7 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
     }
-    hostsim::Host& host = hostsim::Host::get();
-    if (host.is_open()) {
-        host.unload();
-        host.close();
-    }
+    unload_host();
     benchmark::Shutdown();
     return 0;
 }

@@ -51,6 +51,7 @@ int main() {
     std::printf("== hostmath, loaded through the stand-in host with private key %d ==\n\n", *host.locked_key());
     show_keys(host);
     tour_arrays(host);
+    tour_subarrays(host);
     tour_inverse(host);
     tour_quadrature(host);
     tour_roots(host);

@@ -4,6 +4,7 @@
 #include "hostsim/hostsim.h"
 
 void tour_arrays(hostsim::Host& host);
+void tour_subarrays(hostsim::Host& host);
 void tour_quadrature(hostsim::Host& host);
 void tour_roots(hostsim::Host& host);
 void tour_inverse(hostsim::Host& host);

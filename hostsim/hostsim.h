@@ -31,6 +31,10 @@ inline constexpr int32_t kTypeString = 6;
 std::u16string to_u16(std::string_view utf8);
 std::string to_utf8(std::u16string_view text);
 
+// Sets (or, without a value, removes) a variable of this process's
+// environment, as a user would before starting the host.
+void set_environment(const std::string& name, const std::optional<std::string>& value);
+
 struct RunError {
     int32_t kind;
     std::string name;  // UTF-8

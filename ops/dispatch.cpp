@@ -34,9 +34,13 @@ constexpr std::array<OperatorRoute, kMaxOperatorCode + 1> make_routes() {
     r[25] = operand(op_elem_multiply);
     r[26] = operand(op_elem_divide);
     r[28] = operand(op_elem_power);
+    r[38] = call(op_in);
+    r[39] = call(Sum);
     r[44] = {Form::HostShownPlain, nullptr, nullptr};
     r[45] = call(copy);
     r[46] = {Form::HostTaggedResult, nullptr, nullptr};
+    r[47] = call(op_oset);
+    r[48] = call(op_oget);
     r[49] = call(outa);
     r[50] = operand(op_sqrt);
     r[51] = operand(op_exp);

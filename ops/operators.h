@@ -46,4 +46,10 @@ HOSTMATH_OPERAND_HANDLER(op_transpose);
 // Call form (ops/copy.cpp); outa is the script function of entry/script_functions.h.
 HostValue* copy(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
 
+// Call form (array/): iteration, indexed assignment and indexed read. Sum
+// (code 39) is the script function of entry/script_functions.h.
+HostValue* op_in(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
+HostValue* op_oset(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
+HostValue* op_oget(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
+
 }  // namespace hostmath

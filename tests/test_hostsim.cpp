@@ -82,4 +82,29 @@ TEST_F(HostsimTest, HostOperatorsSeeTheOperandTypesOfTheMoment) {
     EXPECT_EQ(host.context_mismatches(), 1);
 }
 
+// GetArray gives any real array's elements and count, math array or plain,
+// and nothing for other values or arrays the host has dropped; FunSaveObj
+// counts every call and keeps the records handed over.
+TEST_F(HostsimTest, GetArrayAndFunSaveObj) {
+    for (int32_t ext : {-12345, int32_t{kTypeRealArray}}) {
+        HostValue a = host.array({2, 2}, {1, 2, 3, 4}, ext);
+        int64_t words[2] = {-1, -1};
+        const double* data = host.GetArray(&a, host.context(), words);
+        ASSERT_EQ(data, host.object(a)->data);
+        EXPECT_EQ(words[0], 4);
+        host.release(a);
+        EXPECT_EQ(host.GetArray(&a, host.context(), words), nullptr);
+    }
+    HostValue real = make_real(1);
+    int64_t words[2] = {};
+    EXPECT_EQ(host.GetArray(&real, host.context(), words), nullptr);
+
+    HostValue args[2] = {make_integer(1), host.array({1})};
+    host.FunSaveObj(host.context(), nullptr, args);
+    host.FunSaveObj(host.context(), &args[1], args);
+    EXPECT_EQ(host.fun_save_obj_calls(), 2);
+    ASSERT_EQ(host.saved_records().size(), 1u);
+    EXPECT_EQ(host.saved_records()[0].word1, args[1].word1);
+}
+
 }  // namespace

@@ -73,10 +73,10 @@ TEST(ParallelThreadCount, ReadsHostmathThreads) {
         EXPECT_EQ(parallel::parse_thread_count(c.text, fallback), c.want) << (c.text ? c.text : "(unset)");
     }
 
-    setenv("HOSTMATH_THREADS", "3", 1);
+    hostsim::set_environment("HOSTMATH_THREADS", "3");
     parallel::configure_from_environment();
     EXPECT_EQ(parallel::thread_limit(), 3);
-    unsetenv("HOSTMATH_THREADS");
+    hostsim::set_environment("HOSTMATH_THREADS", std::nullopt);
     parallel::configure_from_environment();
     EXPECT_EQ(parallel::thread_limit(), parallel::hardware_threads());
     EXPECT_GE(parallel::hardware_threads(), 1);
@@ -197,14 +197,14 @@ int64_t first_difference(const std::vector<double>& got, const std::vector<doubl
 class ThreadCountTest : public LibraryTest {
 protected:
     void TearDown() override {
-        unsetenv("HOSTMATH_THREADS");
+        hostsim::set_environment("HOSTMATH_THREADS", std::nullopt);
         LibraryTest::TearDown();
     }
 
     void reload_with_threads(int threads) {
         host.unload();
         host.close();
-        setenv("HOSTMATH_THREADS", std::to_string(threads).c_str(), 1);
+        hostsim::set_environment("HOSTMATH_THREADS", std::to_string(threads));
         ASSERT_TRUE(host.open());
         ASSERT_EQ(host.load(), 1);
     }
