@@ -10,6 +10,25 @@ const HostChar* string_arg(HostValue& v, void* ctx) {
     return host().GetStr(&v, ctx, &length);
 }
 
+bool read_real(const HostValue& v, double* out) {
+    if (!is_real(v)) return false;
+    *out = v.real();
+    return true;
+}
+
+bool read_tolerance(const HostValue& v, double* out) {
+    if (!is_real(v) || !(v.real() >= 0.0)) return false;
+    *out = v.real();
+    return true;
+}
+
+bool resolve_function(const HostValue& f, ResolvedFunction* out, int32_t* last_param) {
+    if (!is_function(f)) return false;
+    void* unused = nullptr;
+    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, &out->handle, &out->params,
+                         last_param) != 0;
+}
+
 RealArray* lookup_array(const HostValue& v) {
     return static_cast<RealArray*>(host().SearchKey(&v.word1, 8, kKeyRealArray));
 }

@@ -34,6 +34,25 @@ inline double number_value(const HostValue& v) {
 // The host's string behind a value, or null when the value is no string.
 const HostChar* string_arg(HostValue& v, void* ctx);
 
+// A real argument's value; false for any other kind.
+bool read_real(const HostValue& v, double* out);
+// A tolerance is a real that is not negative. NaN is refused too: GSL would
+// take it and never meet it.
+bool read_tolerance(const HostValue& v, double* out);
+
+// ---- script functions -------------------------------------------------------
+
+// A script function as GetFor resolved it: the handle QeCal takes and the
+// function's own parameter records, which QeCal reads.
+struct ResolvedFunction {
+    void* handle = nullptr;
+    HostValue* params = nullptr;
+};
+// Resolves a script-function argument once per call. A value that is not a
+// script function is refused before the host is asked, so the host never
+// sees a payload word that is not one of its function handles.
+bool resolve_function(const HostValue& f, ResolvedFunction* out, int32_t* last_param);
+
 // ---- arrays -------------------------------------------------------------
 
 // The real-array object behind a record, validated by the host (SearchKey

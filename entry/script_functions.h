@@ -36,4 +36,7 @@ HOSTMATH_SCRIPT_FUNCTION(gsl_qagiu);
 HOSTMATH_SCRIPT_FUNCTION(gsl_qagil);
 HOSTMATH_SCRIPT_FUNCTION(gsl_qawc);
 
+// ode/
+HOSTMATH_SCRIPT_FUNCTION(gsl_ode);
+
 }  // namespace hostmath

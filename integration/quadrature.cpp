@@ -8,21 +8,19 @@
 // abscissa.
 //
 // Integrations nest: an integrand may call any of the eight functions again.
-// Each routine counts its own active calls (its nesting level) and keeps one
-// slot per level with the script function being integrated there; the
-// adapter GSL is serving always belongs to the innermost active call of its
-// routine, so it finds its slot through the routine's current level.
+// Each routine counts its own active calls (array/nesting.h) and keeps one
+// slot per level with the script function being integrated there.
 #include "integration/quadrature.h"
 
 #include <gsl/gsl_errno.h>
 
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "array/math_array.h"
+#include "array/nesting.h"
 #include "entry/script_functions.h"
 
 namespace hostmath {
@@ -42,7 +40,6 @@ enum QuadratureCode : int64_t {
     kCodeNoWorkspace = 7,
 };
 
-constexpr int32_t kMaxActiveCalls = 6;
 constexpr double kDefaultTolerance = 1e-6;
 constexpr uint64_t kDefaultLimit = 10;
 constexpr uint64_t kLeastLimit = 5;
@@ -154,40 +151,13 @@ constexpr Routine kRoutines[kRoutineCount] = {
 
 // ---- per-routine nesting state -----------------------------------------------
 
-// The script function integrated at one level, as GetFor resolved it.
+// The script function integrated at one level.
 struct Slot {
-    void* handle;
-    HostValue* params;  // the function's own parameter records; QeCal reads them
-    // Set by the adapter when an evaluation returns something other than a
-    // real. Kept per level rather than in one flag per routine: a nested call
-    // of the same routine starts by clearing its own flag, and must not wipe
-    // out a failed evaluation that the enclosing call has already seen. A
-    // nested call's failure still counts against the enclosing call of the
-    // same routine (see integrate_script_function).
-    bool failed;
+    ResolvedFunction f;
+    bool failed;  // an evaluation returned something other than a real
 };
 
-struct Nesting {
-    int32_t level = -1;  // of the innermost active call; -1 while none is active
-    std::array<Slot, kMaxActiveCalls> slots{};
-};
-
-Nesting g_nesting[kRoutineCount];
-
-// Takes the next level for the lifetime of the object, so that every way
-// out of a driver gives it back.
-class LevelTaken {
-public:
-    explicit LevelTaken(Nesting& nesting) : nesting_(nesting), level_(++nesting.level) {}
-    ~LevelTaken() { --nesting_.level; }
-    LevelTaken(const LevelTaken&) = delete;
-    LevelTaken& operator=(const LevelTaken&) = delete;
-    Slot& slot() { return nesting_.slots[static_cast<size_t>(level_)]; }
-
-private:
-    Nesting& nesting_;
-    int32_t level_;
-};
+Nesting<Slot> g_nesting[kRoutineCount];
 
 // ---- the integrand adapter ------------------------------------------------------
 
@@ -197,14 +167,13 @@ private:
 // integral when GSL returns.
 template <RoutineId R>
 double evaluate_integrand(double x, void*) {
-    Nesting& nesting = g_nesting[R];
-    Slot& slot = nesting.slots[static_cast<size_t>(nesting.level)];
-    HostValue& param = slot.params[0];
+    Slot& slot = g_nesting[R].current();
+    HostValue& param = slot.f.params[0];
     param.word1 = std::bit_cast<uint64_t>(x);
     param.ext_type = kTypeReal;
     param.base_type = kTypeReal;
     HostValue buffer;
-    const HostValue* returned = host().QeCal(&buffer, slot.handle, slot.params);
+    const HostValue* returned = host().QeCal(&buffer, slot.f.handle, slot.f.params);
     // Only the type and the payload word of the returned record are needed,
     // and they are read before any other host call can reuse it. Reading just
     // these two fields, rather than copying all 32 bytes with wide loads, also
@@ -237,24 +206,6 @@ struct Outcome {
 
 Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
 
-// GetFor resolves the script function into the slot. A value that is not a
-// script function is refused before the host is asked, so the host never sees
-// a payload word that is not one of its function handles.
-bool resolve(const HostValue& f, Slot& slot, int32_t* last_param) {
-    if (!is_function(f)) return false;
-    void* unused = nullptr;
-    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, &slot.handle, &slot.params,
-                         last_param) != 0;
-}
-
-// A tolerance is a real that is not negative. NaN is refused too: GSL would
-// take it and never meet it.
-bool read_tolerance(const HostValue& v, double* out) {
-    if (!is_real(v) || !(v.real() >= 0.0)) return false;
-    *out = v.real();
-    return true;
-}
-
 // Compared unsigned, so that a negative limit is out of range.
 bool read_limit(const HostValue& v, size_t* out) {
     if (!is_integer(v)) return false;
@@ -279,12 +230,6 @@ bool read_points(const HostValue& v, Problem* p) {
     if (pts == nullptr || pts->count < 2) return false;
     p->pts = pts->data;
     p->npts = static_cast<size_t>(pts->count);
-    return true;
-}
-
-bool read_real(const HostValue& v, double* out) {
-    if (!is_real(v)) return false;
-    *out = v.real();
     return true;
 }
 
@@ -316,7 +261,7 @@ bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, P
 Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function integrand,
                            std::span<const HostValue> args) {
     int32_t last_param = -1;
-    if (!resolve(args[0], slot, &last_param)) return refused(kCodeNotAFunction);
+    if (!resolve_function(args[0], &slot.f, &last_param)) return refused(kCodeNotAFunction);
     if (last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem;
     if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
@@ -350,10 +295,10 @@ HostValue* deliver(HostValue* result, const Routine& routine, const Outcome& out
 template <RoutineId R>
 HostValue* integrate_script_function(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
     const Routine& routine = kRoutines[R];
-    Nesting& nesting = g_nesting[R];
+    Nesting<Slot>& nesting = g_nesting[R];
 
     write_empty(result);
-    if (nesting.level + 1 >= kMaxActiveCalls) return fail(result, routine.name, kCodeTooDeep, ctx);
+    if (nesting.full()) return fail(result, routine.name, kCodeTooDeep, ctx);
     if (run_error_pending()) return result;
     // Compared as the last index, so that no count the host passes can overflow.
     if (last_index < routine.required() - 1 || last_index > routine.most() - 1) {
@@ -363,12 +308,10 @@ HostValue* integrate_script_function(HostValue* result, int64_t last_index, Host
 
     Outcome out;
     {
-        LevelTaken level(nesting);
+        LevelTaken<Slot> level(nesting);
         out = integrate_at_level(routine, level.slot(), gsl_function{&evaluate_integrand<R>, nullptr}, arguments);
     }
-    // A failed evaluation fails every enclosing integration of the routine,
-    // as one shared flag would, without a nested call clearing theirs.
-    if (out.integrand_failed && nesting.level >= 0) nesting.slots[static_cast<size_t>(nesting.level)].failed = true;
+    nesting.pass_failure_up(out.integrand_failed);
     return deliver(result, routine, out, arguments, ctx);
 }
 
