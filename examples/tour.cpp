@@ -52,6 +52,7 @@ int main() {
     show_keys(host);
     tour_arrays(host);
     tour_quadrature(host);
+    tour_ode(host);
     host.unload();
     std::printf("\nUnloaded: %zu keys deleted.\n", host.delete_calls().size());
     host.close();

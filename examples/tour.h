@@ -5,3 +5,8 @@
 
 void tour_arrays(hostsim::Host& host);
 void tour_quadrature(hostsim::Host& host);
+void tour_ode(hostsim::Host& host);
+
+// Prints an array the way a script would: through math::outa, whose text
+// arrives at the host's output function.
+void print_array(hostsim::Host& host, const char* title, HostValue a, int64_t precision = 6, bool labels = false);
