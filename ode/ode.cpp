@@ -125,22 +125,34 @@ Returned evaluate(const ResolvedFunction& f, size_t param_count, double t, std::
 // Takes the values a script function assigned to its output records; false
 // when any of them is not a real (its payload is taken all the same).
 bool take_reals(const HostValue* records, std::span<double> out) {
-    bool all_real = true;
+    // Any bit set marks a type that is not real; no branch per record.
+    int32_t other_types = 0;
     for (size_t i = 0; i < out.size(); ++i) {
-        all_real &= records[i].base_type == kTypeReal;
+        other_types |= records[i].base_type ^ kTypeReal;
         out[i] = records[i].real();
     }
-    return all_real;
+    return other_types == 0;
 }
 
+// N is the number of state variables when it is known at compile time, 0 otherwise.
+template <size_t N>
 int evaluate_rhs(double t, const double y[], double dydt[], void* pass) {
     Slot& slot = g_nesting.current();
-    const size_t n = slot.n;
+    const size_t n = N != 0 ? N : slot.n;
     const Returned r = evaluate(slot.rhs, rhs_param_count(n), t, {y, n}, *static_cast<const HostValue*>(pass));
     const bool reals = take_reals(slot.rhs.params + 1 + n, {dydt, n});
     if (!r.integer || !reals) slot.failed = true;
     return r.status;
 }
+
+// The right-hand-side adapter GSL gets for n state variables, indexed by n
+// (entry 0 serves any n). Small systems get one whose loops have a fixed
+// length: on a cheap right-hand side, their bookkeeping is a good part of
+// what an evaluation costs on this side of the host.
+using RhsAdapter = int (*)(double t, const double y[], double dydt[], void* pass);
+constexpr RhsAdapter kSmallRhsAdapters[] = {evaluate_rhs<0>, evaluate_rhs<1>, evaluate_rhs<2>, evaluate_rhs<3>,
+                                            evaluate_rhs<4>};
+RhsAdapter rhs_adapter(size_t n) { return n < std::size(kSmallRhsAdapters) ? kSmallRhsAdapters[n] : evaluate_rhs<0>; }
 
 // dfdy is GSL's n x n matrix in row-major order, the order of the records.
 int evaluate_jacobian(double t, const double y[], double* dfdy, double dfdt[], void* pass) {
@@ -354,7 +366,7 @@ Outcome solve_at_level(Slot& slot, std::span<const HostValue> args) {
     RealArray* rows = new_matrix(problem.times->count, static_cast<int64_t>(n) + 1);
     if (rows == nullptr) return refused(kCodeNoMemory);
 
-    const gsl_odeiv_system system{evaluate_rhs, has_jacobian ? evaluate_jacobian : nullptr, n, pass.record()};
+    const gsl_odeiv_system system{rhs_adapter(n), has_jacobian ? evaluate_jacobian : nullptr, n, pass.record()};
     std::copy_n(problem.y0->data, n, y.get());
     slot.failed = false;
     const std::span<double> elements(rows->data, static_cast<size_t>(rows->count));

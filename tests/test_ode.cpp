@@ -62,6 +62,16 @@ const System kOscillator{"oscillator",
                              d[1] = -y[0];
                          },
                          {1.0, 0.0}, [](double t) { return State{std::cos(t), -std::sin(t)}; }};
+// Five decays at the rates 1 to 5: a system larger than the adapters unrolled for small n.
+const System kDecays{"five decays",
+                     [](double, const double* y, double* d) {
+                         for (int i = 0; i < 5; ++i) d[i] = -(i + 1) * y[i];
+                     },
+                     {1.0, 1.0, 1.0, 1.0, 1.0}, [](double t) {
+                         State y;
+                         for (int i = 0; i < 5; ++i) y.push_back(std::exp(-(i + 1) * t));
+                         return y;
+                     }};
 // y' = -50 (y - cos t), y(0) = 0: a fast transient onto a slow solution.
 const System kStiff{"stiff", [](double t, const double* y, double* d) { d[0] = -50.0 * (y[0] - std::cos(t)); },
                     {0.0}, [](double t) {
@@ -141,8 +151,9 @@ TEST_F(OdeTest, EveryStepperFollowsTheClosedForms) {
         const System& system;
         std::span<const Stepper> steppers;
     };
-    const Case cases[] = {{kDecay, kExplicit}, {kDecay, kImplicit},  {kOscillator, kExplicit},
-                          {kOscillator, kImplicit}, {kStiff, kImplicit}};
+    const Case cases[] = {{kDecay, kExplicit},      {kDecay, kImplicit},  {kOscillator, kExplicit},
+                          {kOscillator, kImplicit}, {kDecays, kExplicit}, {kDecays, kImplicit},
+                          {kStiff, kImplicit}};
     for (const Case& c : cases) {
         for (const Stepper& s : c.steppers) {
             SCOPED_TRACE(testing::Message() << c.system.name << " with " << s.constant);
