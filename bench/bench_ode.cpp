@@ -204,16 +204,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("native/") + problem.name).c_str(), run_native, problem)
             ->Unit(benchmark::kMicrosecond);
     }
-    // Repeated by default, so that the ratios rest on the least disturbed runs.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool repeated = false;
-    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
-    if (!repeated) arguments.push_back(repetitions.data());
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.run(argc, argv);
 
     std::printf("\nlibrary time per solve against the host's own share (target <= 1.1) and against native GSL:\n");
     for (const Problem& problem : kProblems) {

@@ -146,16 +146,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("library/") + integral.name).c_str(), run_library, integral);
         benchmark::RegisterBenchmark((std::string("native/") + integral.name).c_str(), run_native, integral);
     }
-    // Repeated by default, so that the ratios rest on the least disturbed runs.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool repeated = false;
-    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
-    if (!repeated) arguments.push_back(repetitions.data());
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.run(argc, argv);
 
     std::printf("\nlibrary / native time per integral (target <= 1.3), and the library's extra time per evaluation:\n");
     for (const Integral& integral : all) {

@@ -115,8 +115,8 @@ protected:
 
     // Solves decay on [0, 1] from inside its own right-hand side, one level
     // deeper on the first evaluation at each depth, until a call is refused.
-    // Returns the number of active calls at the refusal.
-    int deepest_nesting() {
+    // Returns the number of active calls at the refusal. `solve` calls gsl_ode.
+    int deepest_nesting(const std::function<HostValue(Args&)>& solve) {
         int depth = 0;
         int deepest = 0;
         bool probing = true;
@@ -125,15 +125,18 @@ protected:
             if (probing) {
                 deepest = std::max(deepest, ++depth);
                 Args inner{self, kEmpty, kEmpty, times({0, 1}), vec({1})};
-                if (is_empty_result(call(inner)) || depth > 10) probing = false;
+                if (is_empty_result(solve(inner)) || depth > 10) probing = false;
                 --depth;
             }
             p[2] = make_real(-p[1].real());
             return make_integer(0);
         });
         Args args{self, kEmpty, kEmpty, times({0, 1}), vec({1})};
-        call(args);
+        solve(args);
         return deepest;
+    }
+    int deepest_nesting() {
+        return deepest_nesting([this](Args& args) { return call(args); });
     }
 };
 
@@ -772,21 +775,7 @@ TEST_F(LinkedOdeTest, MissingGslObjectReportsCode9AndLeavesNoArray) {
     // The level was given back every time: six nested calls fit, the seventh is refused.
     hostmath::ode::set_gsl_allocators({});
     host.clear_errors();
-    int levels = 0;
-    bool probing = true;
-    HostValue probe{};
-    probe = host.function(4, [&](std::span<HostValue> p) {
-        if (probing) {
-            ++levels;
-            Args inner{probe, kEmpty, kEmpty, times({0, 1}), vec({1})};
-            if (is_empty_result(call_linked(inner)) || levels > 10) probing = false;
-        }
-        p[2] = make_real(-p[1].real());
-        return make_integer(0);
-    });
-    Args args{probe, kEmpty, kEmpty, times({0, 1}), vec({1})};
-    EXPECT_EQ(call_linked(args).base_type, kTypeRealArray);
-    EXPECT_EQ(levels, 6);
+    EXPECT_EQ(deepest_nesting([this](Args& args) { return call_linked(args); }), 6);
     EXPECT_EQ(host.errors(), only(1, 1));
 }
 
