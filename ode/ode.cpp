@@ -66,9 +66,17 @@ constexpr uint64_t kUnwrittenBits = 0x7FF8000000000000;
 // refused; both need the Jacobian on every step, and this interface's
 // rk2simp writes past its own state when it is allocated.
 const gsl_odeiv_step_type* const* const kStepTypes[] = {
-    &gsl_odeiv_step_rk2,    &gsl_odeiv_step_rk4, &gsl_odeiv_step_rkf45, &gsl_odeiv_step_rkck,
-    &gsl_odeiv_step_rk8pd,  &gsl_odeiv_step_rk2imp, nullptr,            &gsl_odeiv_step_rk4imp,
-    nullptr,                &gsl_odeiv_step_gear1, &gsl_odeiv_step_gear2,
+    &gsl_odeiv_step_rk2,     // 0
+    &gsl_odeiv_step_rk4,     // 1
+    &gsl_odeiv_step_rkf45,   // 2
+    &gsl_odeiv_step_rkck,    // 3
+    &gsl_odeiv_step_rk8pd,   // 4
+    &gsl_odeiv_step_rk2imp,  // 5
+    nullptr,                 // 6: rk2simp
+    &gsl_odeiv_step_rk4imp,  // 7
+    nullptr,                 // 8: bsimp
+    &gsl_odeiv_step_gear1,   // 9
+    &gsl_odeiv_step_gear2,   // 10
 };
 
 // ---- nesting state -----------------------------------------------------------------
