@@ -146,6 +146,41 @@ bool unwritten(const State& row) {
     return std::all_of(row.begin(), row.end(), [](double d) { return std::bit_cast<uint64_t>(d) == kUnwrittenBits; });
 }
 
+// The oscillator integrated by GSL directly, stepped as gsl_ode steps it
+// with its default tolerances (1e-6) and initial step (1e-6): the rows, and
+// the evolution steps per interval.
+struct Direct {
+    std::vector<State> rows;
+    std::vector<int64_t> steps;
+};
+Direct integrate_directly(const gsl_odeiv_step_type* type, const State& t) {
+    const gsl_odeiv_system system{[](double, const double y[], double d[], void*) -> int {
+                                      d[0] = y[1];
+                                      d[1] = -y[0];
+                                      return GSL_SUCCESS;
+                                  },
+                                  nullptr, 2, nullptr};
+    gsl_odeiv_step* step = gsl_odeiv_step_alloc(type, 2);
+    gsl_odeiv_control* control = gsl_odeiv_control_y_new(1e-6, 1e-6);
+    gsl_odeiv_evolve* evolve = gsl_odeiv_evolve_alloc(2);
+    Direct out;
+    double now = t[0], h = 1e-6, y[2] = {1.0, 0.0};
+    out.rows.push_back({now, y[0], y[1]});
+    for (size_t k = 1; k < t.size(); ++k) {
+        int64_t steps = 0;
+        while (t[k] > now) {
+            EXPECT_EQ(gsl_odeiv_evolve_apply(evolve, control, step, &system, &now, t[k], &h, y), GSL_SUCCESS);
+            ++steps;
+        }
+        out.rows.push_back({now, y[0], y[1]});
+        out.steps.push_back(steps);
+    }
+    gsl_odeiv_evolve_free(evolve);
+    gsl_odeiv_control_free(control);
+    gsl_odeiv_step_free(step);
+    return out;
+}
+
 // ---- solutions -------------------------------------------------------------------------------
 
 TEST_F(OdeTest, EveryStepperFollowsTheClosedForms) {
@@ -178,6 +213,33 @@ TEST_F(OdeTest, EveryStepperFollowsTheClosedForms) {
             }
         }
     }
+}
+
+// Each constant selects its GSL stepper, and the library drives it exactly
+// as a direct caller would: the same rows to the bit.
+TEST_F(OdeTest, EachStepTypeConstantSelectsItsGslStepper) {
+    const struct {
+        const char* constant;
+        const gsl_odeiv_step_type* const* type;
+    } cases[] = {
+        {"math::gsl_rk2", &gsl_odeiv_step_rk2},       {"math::gsl_rk4", &gsl_odeiv_step_rk4},
+        {"math::gsl_rkf45", &gsl_odeiv_step_rkf45},   {"math::gsl_rkck", &gsl_odeiv_step_rkck},
+        {"math::gsl_rk8pd", &gsl_odeiv_step_rk8pd},   {"math::gsl_rk2imp", &gsl_odeiv_step_rk2imp},
+        {"math::gsl_rk4imp", &gsl_odeiv_step_rk4imp}, {"math::gsl_gear1", &gsl_odeiv_step_gear1},
+        {"math::gsl_gear2", &gsl_odeiv_step_gear2},
+    };
+    const State t = {0, 0.25, 1, 2};
+    const HostValue f = rhs(host, 2, kOscillator.f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.constant);
+        const std::vector<State> expected = integrate_directly(*c.type, t).rows;
+        Args args{f, kEmpty, kEmpty, times(t), vec({1, 0}), real(1e-6), real(1e-6), step_type(c.constant)};
+        const std::vector<State> rows = rows_of(call(args));
+        for (size_t k = 0; k < t.size(); ++k) {
+            for (size_t j = 0; j < 3; ++j) EXPECT_TRUE(same_bits(rows[k][j], expected[k][j])) << k << ", " << j;
+        }
+    }
+    EXPECT_TRUE(host.errors().empty());
 }
 
 // Omitted optional arguments behave exactly like their stated defaults
@@ -239,8 +301,7 @@ TEST_F(OdeTest, EmptyThirdArgumentPassesTheIntervalIndex) {
         p[2] = make_real(-p[1].real());
         return make_integer(0);
     });
-    Args args{f, kEmpty, kEmpty, times({0, 1, 2, 3})};
-    args.push_back(vec({1}));
+    Args args{f, kEmpty, kEmpty, times({0, 1, 2, 3}), vec({1})};
     call(args);
     ASSERT_FALSE(seen.empty());
     for (const auto& [t, p] : seen) {
@@ -406,40 +467,6 @@ TEST_F(OdeTest, PendingRunErrorReturnsEmptyWithoutReport) {
 
 // ---- step budgets --------------------------------------------------------------------------------
 
-// The oscillator integrated by GSL directly with gsl_ode's defaults (rk4,
-// tolerances 1e-6, h 1e-6): the rows, and the evolution steps per interval.
-struct Direct {
-    std::vector<State> rows;
-    std::vector<int64_t> steps;
-};
-Direct integrate_directly(const State& t) {
-    const gsl_odeiv_system system{[](double, const double y[], double d[], void*) -> int {
-                                      d[0] = y[1];
-                                      d[1] = -y[0];
-                                      return GSL_SUCCESS;
-                                  },
-                                  nullptr, 2, nullptr};
-    gsl_odeiv_step* step = gsl_odeiv_step_alloc(gsl_odeiv_step_rk4, 2);
-    gsl_odeiv_control* control = gsl_odeiv_control_y_new(1e-6, 1e-6);
-    gsl_odeiv_evolve* evolve = gsl_odeiv_evolve_alloc(2);
-    Direct out;
-    double now = t[0], h = 1e-6, y[2] = {1.0, 0.0};
-    out.rows.push_back({now, y[0], y[1]});
-    for (size_t k = 1; k < t.size(); ++k) {
-        int64_t steps = 0;
-        while (t[k] > now) {
-            EXPECT_EQ(gsl_odeiv_evolve_apply(evolve, control, step, &system, &now, t[k], &h, y), GSL_SUCCESS);
-            ++steps;
-        }
-        out.rows.push_back({now, y[0], y[1]});
-        out.steps.push_back(steps);
-    }
-    gsl_odeiv_evolve_free(evolve);
-    gsl_odeiv_control_free(control);
-    gsl_odeiv_step_free(step);
-    return out;
-}
-
 // The library steps exactly as GSL does when called directly. The budget
 // counts evolution steps per output interval, including the step that
 // reaches the output time: a budget one short of what an interval needs
@@ -449,7 +476,7 @@ Direct integrate_directly(const State& t) {
 TEST_F(OdeTest, BudgetCountsEveryStepOfAnIntervalAndFillsTheRestWithNaN) {
     host.set_new_array_fill(-777.0);
     const State t = {0, 0.25, 1, 2, 4};
-    const Direct direct = integrate_directly(t);
+    const Direct direct = integrate_directly(gsl_odeiv_step_rk4, t);
     const int64_t most = *std::max_element(direct.steps.begin(), direct.steps.end());
     const size_t first_longest = static_cast<size_t>(
         std::find(direct.steps.begin(), direct.steps.end(), most) - direct.steps.begin()) + 1;
