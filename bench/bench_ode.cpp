@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/hosted_library.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
@@ -187,12 +188,9 @@ void run_host_share(benchmark::State& state, const Problem& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.open() || host.load() != 1) {
-        std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-        return 1;
-    }
-    gsl_set_error_handler_off();
+    HostedLibrary library;
+    if (!library.loaded()) return 1;
+    hostsim::Host& host = library.host();
     // The real host hands out new arrays as they come from its allocator.
     host.set_new_array_fill(std::nullopt);
 
@@ -220,7 +218,5 @@ int main(int argc, char** argv) {
                     evaluations > 0.0 ? (library->cpu - share->cpu) * 1e9 / evaluations : 0.0);
     }
     benchmark::Shutdown();
-    host.unload();
-    host.close();
     return 0;
 }
