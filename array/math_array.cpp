@@ -10,6 +10,25 @@ const HostChar* string_arg(HostValue& v, void* ctx) {
     return host().GetStr(&v, ctx, &length);
 }
 
+bool read_real(const HostValue& v, double* out) {
+    if (!is_real(v)) return false;
+    *out = v.real();
+    return true;
+}
+
+bool read_tolerance(const HostValue& v, double* out) {
+    if (!is_real(v) || !(v.real() >= 0.0)) return false;
+    *out = v.real();
+    return true;
+}
+
+bool resolve_function(const HostValue& f, ResolvedFunction* out) {
+    if (!is_function(f)) return false;
+    void* unused = nullptr;
+    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, &out->handle, &out->params,
+                         &out->last_param) != 0;
+}
+
 RealArray* lookup_array(const HostValue& v) {
     return static_cast<RealArray*>(host().SearchKey(&v.word1, 8, kKeyRealArray));
 }
@@ -133,12 +152,6 @@ HostValue* return_argument(HostValue* result, const HostValue& arg) {
 void save_arrays_begin(void* ctx, HostValue* args) { host().FunSaveObj(ctx, nullptr, args); }
 
 void save_array(void* ctx, HostValue* record, HostValue* args) { host().FunSaveObj(ctx, record, args); }
-
-bool resolve_function(const HostValue& f, void** handle, HostValue** params, int32_t* last_param) {
-    if (!is_function(f)) return false;
-    void* unused = nullptr;
-    return host().GetFor(nullptr, 0, static_cast<int64_t>(f.word1), &unused, handle, params, last_param) != 0;
-}
 
 void report(const HostChar* key, int64_t code, void* ctx) { report_kind(1, key, code, ctx); }
 

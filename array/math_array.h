@@ -39,6 +39,27 @@ inline double number_value(const HostValue& v) {
 // The host's string behind a value, or null when the value is no string.
 const HostChar* string_arg(HostValue& v, void* ctx);
 
+// A real argument's value; false for any other kind.
+bool read_real(const HostValue& v, double* out);
+// A tolerance is a real that is not negative. NaN is refused too: GSL would
+// take it and never meet it.
+bool read_tolerance(const HostValue& v, double* out);
+
+// ---- script functions -------------------------------------------------------
+
+// A script function as GetFor resolved it: the handle QeCal takes, the
+// function's own parameter records, which QeCal reads, and its last
+// parameter index (the number of parameters minus one).
+struct ResolvedFunction {
+    void* handle = nullptr;
+    HostValue* params = nullptr;
+    int32_t last_param = -1;
+};
+// Resolves a script-function argument once per call. A value that is not a
+// script function is refused before the host is asked, so the host never
+// sees a payload word that is not one of its function handles.
+bool resolve_function(const HostValue& f, ResolvedFunction* out);
+
 // ---- arrays -------------------------------------------------------------
 
 // The real-array object behind a record, validated by the host (SearchKey
@@ -107,22 +128,6 @@ void save_arrays_begin(void* ctx, HostValue* args);
 void save_array(void* ctx, HostValue* record, HostValue* args);
 
 // ---- script functions -----------------------------------------------------
-
-// GetFor resolves a script function value once per call: its handle for
-// QeCal, its own parameter records and its last parameter index. A value that
-// is not a script function is refused before the host is asked, so the host
-// never sees a payload word that is not one of its function handles.
-bool resolve_function(const HostValue& f, void** handle, HostValue** params, int32_t* last_param);
-
-// The three things GetFor gives for a script function, kept together.
-struct ResolvedFunction {
-    void* handle = nullptr;
-    HostValue* params = nullptr;  // the function's own parameter records; QeCal reads them
-    int32_t last_param = -1;
-};
-inline bool resolve_function(const HostValue& f, ResolvedFunction* out) {
-    return resolve_function(f, &out->handle, &out->params, &out->last_param);
-}
 
 // One evaluation of a script function of one parameter at x: x goes into the
 // first of `params` as a real and QeCal runs. Returns the value read as a

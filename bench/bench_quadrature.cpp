@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/hosted_library.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
@@ -134,12 +135,8 @@ void run_native(benchmark::State& state, const Integral& integral) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.open() || host.load() != 1) {
-        std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-        return 1;
-    }
-    gsl_set_error_handler_off();
+    HostedLibrary library;
+    if (!library.loaded()) return 1;
 
     const std::vector<Integral> all = integrals();
     for (const Integral& integral : all) {
@@ -147,7 +144,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("native/") + integral.name).c_str(), run_native, integral);
     }
     RatioReporter reporter;
-    run_repeated(argc, argv, reporter);
+    reporter.run(argc, argv);
 
     std::printf("\nlibrary / native time per integral (target <= 1.3), and the library's extra time per evaluation:\n");
     for (const Integral& integral : all) {
@@ -161,7 +158,5 @@ int main(int argc, char** argv) {
         }
     }
     benchmark::Shutdown();
-    host.unload();
-    host.close();
     return 0;
 }

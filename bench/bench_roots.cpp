@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("direct/") + all[k].name).c_str(), run_direct, all[k], points[k]);
     }
     RatioReporter reporter;
-    run_repeated(argc, argv, reporter);
+    reporter.run(argc, argv);
 
     std::printf("\nlibrary / direct time for the same evaluations (target <= 1.1), and the library's extra time per "
                 "evaluation:\n");

@@ -44,24 +44,24 @@ public:
     }
     const std::map<std::string, Times>& all() const { return times_; }
 
+    // Initialises Google Benchmark from the command line and runs the
+    // registered benchmarks through this reporter. They are repeated
+    // `repetitions` times unless the command line says how often, so that
+    // the ratios rest on the least disturbed runs.
+    void run(int argc, char** argv, int repetitions = 5) {
+        std::vector<char*> arguments(argv, argv + argc);
+        std::string repeat = "--benchmark_repetitions=" + std::to_string(repetitions);
+        bool repeated = false;
+        for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
+        if (!repeated) arguments.push_back(repeat.data());
+        int count = static_cast<int>(arguments.size());
+        benchmark::Initialize(&count, arguments.data());
+        benchmark::RunSpecifiedBenchmarks(this);
+    }
+
 private:
     static std::string key_of(const std::string& name, const std::string& args) {
         return args.empty() ? name : name + "/" + args;
     }
     std::map<std::string, Times> times_;
 };
-
-// Initialises Google Benchmark from the command line and runs every
-// registered benchmark into `reporter`. Each is repeated five times unless
-// the command line says otherwise, so that the ratios rest on the least
-// disturbed runs.
-inline void run_repeated(int argc, char** argv, RatioReporter& reporter) {
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=5";
-    bool repeated = false;
-    for (int i = 1; i < argc; ++i) repeated |= std::string(argv[i]).starts_with("--benchmark_repetitions");
-    if (!repeated) arguments.push_back(repetitions.data());
-    int count = static_cast<int>(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-}

@@ -41,7 +41,7 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"gsl_qagiu", gsl_qagiu, kAnyArgs},
     {u"gsl_qagil", gsl_qagil, kAnyArgs},
     {u"gsl_qawc", gsl_qawc, kAnyArgs},
-    {u"gsl_ode", nullptr, kAnyArgs},
+    {u"gsl_ode", gsl_ode, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);
 const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);

@@ -54,6 +54,7 @@ int main() {
     tour_subarrays(host);
     tour_inverse(host);
     tour_quadrature(host);
+    tour_ode(host);
     tour_roots(host);
     host.unload();
     std::printf("\nUnloaded: %zu keys deleted.\n", host.delete_calls().size());

@@ -8,6 +8,7 @@ void tour_subarrays(hostsim::Host& host);
 void tour_quadrature(hostsim::Host& host);
 void tour_roots(hostsim::Host& host);
 void tour_inverse(hostsim::Host& host);
+void tour_ode(hostsim::Host& host);
 
 // Prints an array the way a script would, through math::outa.
-void print(hostsim::Host& host, const char* title, HostValue a, int64_t precision = 6, bool labels = false);
+void print_array(hostsim::Host& host, const char* title, HostValue a, int64_t precision = 6, bool labels = false);

@@ -13,7 +13,7 @@ enum Op : int32_t { kPlus = 0, kMinus = 1, kTimes = 2, kTranspose = 8, kElemTime
 
 // Prints an array the way a script would: through math::outa, whose text
 // arrives at the host's output function.
-void print(hostsim::Host& host, const char* title, HostValue a, int64_t precision, bool labels) {
+void print_array(hostsim::Host& host, const char* title, HostValue a, int64_t precision, bool labels) {
     std::printf("\n%s", title);
     host.clear_output();
     std::vector<HostValue> args = {a, make_integer(precision), make_logical(true), make_logical(labels)};
@@ -30,34 +30,34 @@ void tour_arrays(hostsim::Host& host) {
     std::printf("\n== Math arrays ==\n");
 
     HostValue a = host.call("math::matrix", {host.string("1 2 3\r\n4 5 6\r\n")});
-    print(host, "a = math::matrix(\"1 2 3\\r\\n4 5 6\")", a);
+    print_array(host, "a = math::matrix(\"1 2 3\\r\\n4 5 6\")", a);
 
     HostValue b = host.call("math::ones", {make_integer(2), make_integer(3)});
     HostValue sum = host.apply(kPlus, {a, b});
-    print(host, "a + math::ones(2, 3)", sum);
+    print_array(host, "a + math::ones(2, 3)", sum);
 
     HostValue scaled = host.apply(kTimes, {make_real(0.5), a});
-    print(host, "0.5 * a", scaled);
+    print_array(host, "0.5 * a", scaled);
 
     HostValue squares = host.apply(kElemTimes, {a, a});
-    print(host, "a .* a", squares);
+    print_array(host, "a .* a", squares);
 
     HostValue at = host.apply(kTranspose, {a});
     HostValue product = host.apply(kTimes, {a, at});
-    print(host, "a * a' (matrix product, with index labels)", product, 6, true);
+    print_array(host, "a * a' (matrix product, with index labels)", product, 6, true);
 
     HostValue roots = host.apply(kSqrt, {a});
-    print(host, "sqrt(a) at 12 significant digits", roots, 12);
+    print_array(host, "sqrt(a) at 12 significant digits", roots, 12);
 
     HostValue t = host.call("math::linspace", {make_real(0.0), make_real(1.0), make_integer(5)});
-    print(host, "math::linspace(0.0, 1.0, 5)", t);
+    print_array(host, "math::linspace(0.0, 1.0, 5)", t);
 
     HostValue big = host.apply(kMinus, {host.call("math::eye", {make_integer(3), make_integer(3)}),
                                         make_real(1e-7)});
-    print(host, "math::eye(3, 3) - 1e-7 (the scientific form)", big);
+    print_array(host, "math::eye(3, 3) - 1e-7 (the scientific form)", big);
 
     HostValue r = host.call("math::rand", {make_integer(2), make_integer(4)});
-    print(host, "math::rand(2, 4): the same numbers in every session", r);
+    print_array(host, "math::rand(2, 4): the same numbers in every session", r);
 
     host.clear_errors();
     HostValue bad = host.call("math::zeros", {make_real(2.0), make_integer(3)});

@@ -18,32 +18,32 @@ void tour_subarrays(hostsim::Host& host) {
     std::printf("\n== Sub-arrays, shapes, grids and sums ==\n");
 
     HostValue a = host.call("math::matrix", {host.string("1 2 3 4\r\n5 6 7 8\r\n9 10 11 12\r\n")});
-    print(host, "a = math::matrix(\"1 2 3 4\\r\\n5 6 7 8\\r\\n9 10 11 12\")", a);
+    print_array(host, "a = math::matrix(\"1 2 3 4\\r\\n5 6 7 8\\r\\n9 10 11 12\")", a);
 
     std::printf("\na(1, 2) reads one element as a real: %g\n", host.apply(kRead, {a, i(1), i(2)}).real());
-    print(host, "a(1, :), row 1 (the all marker for the columns)", host.apply(kRead, {a, i(1), kAll}));
-    print(host, "math::subg(a, 0, 1, 1, 2): rows 0..1, columns 1..2",
+    print_array(host, "a(1, :), row 1 (the all marker for the columns)", host.apply(kRead, {a, i(1), kAll}));
+    print_array(host, "math::subg(a, 0, 1, 1, 2): rows 0..1, columns 1..2",
                 host.call("math::subg", {a, i(0), i(1), i(1), i(2)}));
 
     host.apply(kAssign, {a, i(2), i(3), make_real(-1.0)});
     host.call("math::subs", {a, kAll, i(0), host.call("math::linspace", {make_real(0.1), make_real(0.3), i(3)})});
-    print(host, "a(2, 3) = -1.0, then column 0 = math::linspace(0.1, 0.3, 3) with math::subs", a);
+    print_array(host, "a(2, 3) = -1.0, then column 0 = math::linspace(0.1, 0.3, 3) with math::subs", a);
 
     HostValue v = host.call("math::subg", {a});
     host.call("math::reshape", {v});
-    print(host, "v = math::subg(a), math::reshape(v): one dimension, the same storage", v);
+    print_array(host, "v = math::subg(a), math::reshape(v): one dimension, the same storage", v);
     host.call("math::reshape", {v, i(6), i(2)});
-    print(host, "math::reshape(v, 6, 2)", v);
+    print_array(host, "math::reshape(v, 6, 2)", v);
 
     std::vector<HostValue> grid = {host.call("math::linspace", {make_real(0.0), make_real(1.0), i(3)}),
                                    host.call("math::linspace", {make_real(10.0), make_real(40.0), i(4)}),
                                    make_empty(), make_empty()};
     host.call("math::ndgrid", grid);
-    print(host, "math::ndgrid(x, y, gx, gy) with x = 0, 0.5, 1 and y = 10, 20, 30, 40: gx", grid[2]);
-    print(host, "gy", grid[3]);
+    print_array(host, "math::ndgrid(x, y, gx, gy) with x = 0, 0.5, 1 and y = 10, 20, 30, 40: gx", grid[2]);
+    print_array(host, "gy", grid[3]);
 
-    print(host, "math::Sum(a): the sum of each row", host.call("math::Sum", {a}));
-    print(host, "math::Sum(a, 1): the sum of each column", host.call("math::Sum", {a, i(1)}));
+    print_array(host, "math::Sum(a): the sum of each row", host.call("math::Sum", {a}));
+    print_array(host, "math::Sum(a, 1): the sum of each column", host.call("math::Sum", {a, i(1)}));
     std::printf("\nmath::Sum(a, 0): the total, %g\n", host.apply(kSum, {a, i(0)}).real());
 
     std::printf("\nfor x, y in a (two elements per pass):");

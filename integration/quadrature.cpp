@@ -8,20 +8,18 @@
 // abscissa.
 //
 // Integrations nest: an integrand may call any of the eight functions again.
-// Each routine counts its own active calls (its nesting level) and keeps one
-// slot per level with the script function being integrated there; the
-// adapter GSL is serving always belongs to the innermost active call of its
-// routine, so it finds its slot through the routine's current level.
+// Each routine counts its own active calls (array/nesting.h) and keeps one
+// slot per level with the script function being integrated there.
 #include "integration/quadrature.h"
 
 #include <gsl/gsl_errno.h>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "array/math_array.h"
+#include "array/nesting.h"
 #include "entry/script_functions.h"
 
 namespace hostmath {
@@ -41,7 +39,6 @@ enum QuadratureCode : int64_t {
     kCodeNoWorkspace = 7,
 };
 
-constexpr int32_t kMaxActiveCalls = 6;
 constexpr double kDefaultTolerance = 1e-6;
 constexpr uint64_t kDefaultLimit = 10;
 constexpr uint64_t kLeastLimit = 5;
@@ -153,40 +150,13 @@ constexpr Routine kRoutines[kRoutineCount] = {
 
 // ---- per-routine nesting state -----------------------------------------------
 
-// The script function integrated at one level, as GetFor resolved it.
+// The script function integrated at one level.
 struct Slot {
-    void* handle;
-    HostValue* params;  // the function's own parameter records; QeCal reads them
-    // Set by the adapter when an evaluation returns something other than a
-    // real. Kept per level rather than in one flag per routine: a nested call
-    // of the same routine starts by clearing its own flag, and must not wipe
-    // out a failed evaluation that the enclosing call has already seen. A
-    // nested call's failure still counts against the enclosing call of the
-    // same routine (see integrate_script_function).
-    bool failed;
+    ResolvedFunction f;
+    bool failed;  // an evaluation returned something other than a real
 };
 
-struct Nesting {
-    int32_t level = -1;  // of the innermost active call; -1 while none is active
-    std::array<Slot, kMaxActiveCalls> slots{};
-};
-
-Nesting g_nesting[kRoutineCount];
-
-// Takes the next level for the lifetime of the object, so that every way
-// out of a driver gives it back.
-class LevelTaken {
-public:
-    explicit LevelTaken(Nesting& nesting) : nesting_(nesting), level_(++nesting.level) {}
-    ~LevelTaken() { --nesting_.level; }
-    LevelTaken(const LevelTaken&) = delete;
-    LevelTaken& operator=(const LevelTaken&) = delete;
-    Slot& slot() { return nesting_.slots[static_cast<size_t>(level_)]; }
-
-private:
-    Nesting& nesting_;
-    int32_t level_;
-};
+Nesting<Slot> g_nesting[kRoutineCount];
 
 // ---- the integrand adapter ------------------------------------------------------
 
@@ -196,10 +166,9 @@ private:
 // integral when GSL returns.
 template <RoutineId R>
 double evaluate_integrand(double x, void*) {
-    Nesting& nesting = g_nesting[R];
-    Slot& slot = nesting.slots[static_cast<size_t>(nesting.level)];
+    Slot& slot = g_nesting[R].current();
     bool is_real = false;
-    const double value = evaluate_at(slot.handle, slot.params, x, &is_real);
+    const double value = evaluate_at(slot.f.handle, slot.f.params, x, &is_real);
     if (!is_real) slot.failed = true;
     return value;
 }
@@ -226,14 +195,6 @@ struct Outcome {
 
 Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
 
-// A tolerance is a real that is not negative. NaN is refused too: GSL would
-// take it and never meet it.
-bool read_tolerance(const HostValue& v, double* out) {
-    if (!is_real(v) || !(v.real() >= 0.0)) return false;
-    *out = v.real();
-    return true;
-}
-
 // Compared unsigned, so that a negative limit is out of range.
 bool read_limit(const HostValue& v, size_t* out) {
     if (!is_integer(v)) return false;
@@ -258,12 +219,6 @@ bool read_points(const HostValue& v, Problem* p) {
     if (pts == nullptr || pts->count < 2) return false;
     p->pts = pts->data;
     p->npts = static_cast<size_t>(pts->count);
-    return true;
-}
-
-bool read_real(const HostValue& v, double* out) {
-    if (!is_real(v)) return false;
-    *out = v.real();
     return true;
 }
 
@@ -294,9 +249,8 @@ bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, P
 // check the inputs, integrate. The workspace is released before returning.
 Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function integrand,
                            std::span<const HostValue> args) {
-    int32_t last_param = -1;
-    if (!resolve_function(args[0], &slot.handle, &slot.params, &last_param)) return refused(kCodeNotAFunction);
-    if (last_param != 0) return refused(kCodeNotOneParameter);
+    if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
+    if (slot.f.last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem;
     if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
 
@@ -329,10 +283,10 @@ HostValue* deliver(HostValue* result, const Routine& routine, const Outcome& out
 template <RoutineId R>
 HostValue* integrate_script_function(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
     const Routine& routine = kRoutines[R];
-    Nesting& nesting = g_nesting[R];
+    Nesting<Slot>& nesting = g_nesting[R];
 
     write_empty(result);
-    if (nesting.level + 1 >= kMaxActiveCalls) return fail(result, routine.name, kCodeTooDeep, ctx);
+    if (nesting.full()) return fail(result, routine.name, kCodeTooDeep, ctx);
     if (run_error_pending()) return result;
     // Compared as the last index, so that no count the host passes can overflow.
     if (last_index < routine.required() - 1 || last_index > routine.most() - 1) {
@@ -342,12 +296,10 @@ HostValue* integrate_script_function(HostValue* result, int64_t last_index, Host
 
     Outcome out;
     {
-        LevelTaken level(nesting);
+        LevelTaken<Slot> level(nesting);
         out = integrate_at_level(routine, level.slot(), gsl_function{&evaluate_integrand<R>, nullptr}, arguments);
     }
-    // A failed evaluation fails every enclosing integration of the routine,
-    // as one shared flag would, without a nested call clearing theirs.
-    if (out.integrand_failed && nesting.level >= 0) nesting.slots[static_cast<size_t>(nesting.level)].failed = true;
+    nesting.pass_failure_up(out.integrand_failed);
     return deliver(result, routine, out, arguments, ctx);
 }
 
