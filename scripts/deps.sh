@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
-# Usage: scripts/deps.sh [bench]   (bench adds OpenBLAS, the benchmarks' reference)
+# Usage: scripts/deps.sh [bench|windows]   (bench adds OpenBLAS, the benchmarks'
+# reference; windows adds the mingw-w64 cross compilers, Wine and what builds
+# the Windows libraries from Debian's sources, and zip for the release archive)
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgsl-dev libgtest-dev libgmock-dev libbenchmark-dev)
 if [ "${1:-}" = bench ]; then packages+=(libopenblas-dev); fi
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest zip)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
