@@ -105,7 +105,7 @@ if ! built benchmark "$version"; then
   echo "Building Google Benchmark $version for $triplet (once per machine)" >&2
   apt_source "$work/apt" benchmark "$version"
   src="$(find "$work/apt" -maxdepth 1 -type d -name 'benchmark-*' | head -n 1)"
-  cmake_cross "$src" "$work/benchmark-build" -DBENCHMARK_ENABLE_TESTING=OFF \
+  cmake_cross "$src" "$work/benchmark-build" -DGIT_VERSION="${version%-*}" -DBENCHMARK_ENABLE_TESTING=OFF \
     -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_INSTALL_DOCS=OFF
   mark_built benchmark "$version"
 fi

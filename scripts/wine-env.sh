@@ -12,6 +12,7 @@ if [ ! -e "$WINEPREFIX/.hostmath-ready" ]; then
   mkdir -p "$WINEPREFIX"
   wine wineboot --init >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
   touch "$WINEPREFIX/.hostmath-ready"
 fi
 exec "$@"
