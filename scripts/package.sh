@@ -5,7 +5,6 @@
 # VERSION is the CMake project's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh windows
 scripts/windows-deps.sh >/dev/null
 for preset in default windows; do
   cmake --preset "$preset" >/dev/null

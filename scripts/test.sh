@@ -7,7 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 if [ "$preset" = windows ]; then
-  scripts/deps.sh windows
   scripts/windows-deps.sh >/dev/null
   # One wineserver for the whole run, test discovery at build time included,
   # so no test pays for Wine's start-up.

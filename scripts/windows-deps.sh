@@ -51,19 +51,7 @@ apt_source() {  # apt_source DIR PACKAGE VERSION: unpacks with the package's pat
   (cd "$dir" && apt-get "${opts[@]}" -qq source "$2=$3" >/dev/null)
 }
 
-ensure_packages() {
-  local missing=() p
-  for p in "$@"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-  if [ ${#missing[@]} -gt 0 ]; then
-    local sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-    echo "Installing: ${missing[*]}" >&2
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-  fi
-}
-
-ensure_packages dpkg-dev libgsl-dev libbenchmark-dev googletest
+scripts/deps.sh windows
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -92,10 +80,10 @@ if ! built gsl "$version"; then
   # Plain -O2 as the Debian build, and no fused multiply-add, so results
   # match the Linux build's library bit for bit.
   (cd "$src" && ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" \
-     CFLAGS="-O2 -ffp-contract=off" >/dev/null
+     CFLAGS="-O2 -ffp-contract=off" AR_FLAGS=cr >/dev/null
    # The library only: the manual's sources are not in Debian's tarball.
    subdirs="$(sed -n 's/^SUBDIRS = //p' Makefile | sed -E 's/(^| )doc( |$)/ /')"
-   make -j "$jobs" SUBDIRS="$subdirs" AR_FLAGS=cr >/dev/null
+   make -j "$jobs" SUBDIRS="$subdirs" >/dev/null
    make SUBDIRS="$subdirs" install >/dev/null)
   mark_built gsl "$version"
 fi
