@@ -57,6 +57,11 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 make_source_apt "$work/apt"
 
+# Runs a build step with its output in a log, shown only when the step fails.
+quietly() {
+  "$@" >>"$work/log" 2>&1 || { tail -n 40 "$work/log" >&2; return 1; }
+}
+
 # built NAME VERSION: true when the cache already holds that version.
 built() { [ "$(cat "$prefix/.$1-version" 2>/dev/null)" = "$2" ]; }
 mark_built() { echo "$2" >"$prefix/.$1-version"; }
@@ -64,12 +69,12 @@ mark_built() { echo "$2" >"$prefix/.$1-version"; }
 cmake_cross() {  # cmake_cross SOURCE BUILD [cache options...]
   local src="$1" build="$2"
   shift 2
-  cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
+  quietly cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
     -DCMAKE_C_COMPILER=$triplet-gcc-posix -DCMAKE_CXX_COMPILER=$triplet-g++-posix \
     -DCMAKE_RC_COMPILER=$triplet-windres -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
-  cmake --build "$build" -j "$jobs" >/dev/null
-  cmake --install "$build" >/dev/null
+    -DBUILD_SHARED_LIBS=OFF "$@"
+  quietly cmake --build "$build" -j "$jobs"
+  quietly cmake --install "$build"
 }
 
 version="$(source_version libgsl-dev)"
@@ -79,12 +84,14 @@ if ! built gsl "$version"; then
   src="$(find "$work/apt" -maxdepth 1 -type d -name 'gsl-*' | head -n 1)"
   # Plain -O2 as the Debian build, and no fused multiply-add, so results
   # match the Linux build's library bit for bit.
-  (cd "$src" && ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" \
-     CFLAGS="-O2 -ffp-contract=off" AR_FLAGS=cr >/dev/null
-   # The library only: the manual's sources are not in Debian's tarball.
-   subdirs="$(sed -n 's/^SUBDIRS = //p' Makefile | sed -E 's/(^| )doc( |$)/ /')"
-   make -j "$jobs" SUBDIRS="$subdirs" >/dev/null
-   make SUBDIRS="$subdirs" install >/dev/null)
+  cd "$src"
+  quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" \
+    CFLAGS="-O2 -ffp-contract=off" AR_FLAGS=cr
+  # The library only: the manual's sources are not in Debian's tarball.
+  subdirs="$(sed -n 's/^SUBDIRS = //p' Makefile | sed -E 's/(^| )doc( |$)/ /')"
+  quietly make -j "$jobs" SUBDIRS="$subdirs"
+  quietly make SUBDIRS="$subdirs" install
+  cd - >/dev/null
   mark_built gsl "$version"
 fi
 
