@@ -38,13 +38,14 @@ struct MessageHook {
 thread_local MessageHook* t_messages = nullptr;
 
 // Sees every message box of the thread once its dialog is ready, reads its
-// caption and text (the static control 0xFFFF) and presses OK.
+// caption and text (the static control 0xFFFF) and ends it with OK before it
+// is shown: an activated window would wait on the other processes' windows.
 LRESULT CALLBACK on_window_message(int code, WPARAM wparam, LPARAM lparam) {
     auto* m = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
     if (code == HC_ACTION && t_messages != nullptr && m->message == WM_INITDIALOG) {
         HWND text = GetDlgItem(m->hwnd, 0xFFFF);
         t_messages->lines += window_text(m->hwnd) + ": " + (text ? window_text(text) : std::string()) + "\n";
-        PostMessageW(m->hwnd, WM_COMMAND, IDOK, 0);
+        EndDialog(m->hwnd, IDOK);
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
