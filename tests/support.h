@@ -54,7 +54,9 @@ inline bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) ==
 inline void bind_linked_library(int32_t private_key) {
     void* self = hostsim::system::host_module();
     auto* slots = reinterpret_cast<void**>(&hostmath::g_host);
-    for (int i = 0; i < kHostEntryPointCount; ++i) slots[i] = hostsim::system::find_symbol(self, kHostEntryPointNames[i]);
+    for (int i = 0; i < kHostEntryPointCount; ++i) {
+        slots[i] = hostsim::system::find_symbol(self, kHostEntryPointNames[i]);
+    }
     hostmath::g_private_key = private_key;
 }
 
