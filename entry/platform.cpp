@@ -14,6 +14,9 @@ namespace hostmath::platform {
 
 #ifdef _WIN32
 
+// Host strings are UTF-16 on every system; Windows' wide strings are the same units.
+static_assert(sizeof(wchar_t) == sizeof(HostChar));
+
 void* find_symbol(void* module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }

@@ -1,8 +1,7 @@
 #include "hostsim/hostsim.h"
 
 #include "host/text.h"
-
-#include <dlfcn.h>
+#include "hostsim/system.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,10 +10,18 @@
 #include <stdexcept>
 
 #ifndef HOSTSIM_DEFAULT_LIBRARY
+#ifdef _WIN32
+#define HOSTSIM_DEFAULT_LIBRARY "hostmath.dll"
+#else
 #define HOSTSIM_DEFAULT_LIBRARY "libhostmath.so"
 #endif
+#endif
 
+#ifdef _WIN32
+#define HOSTSIM_EXPORT extern "C" __declspec(dllexport)
+#else
 #define HOSTSIM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace hostsim {
 
@@ -94,9 +101,9 @@ std::string Host::default_library_path() {
 
 bool Host::open(const std::string& path) {
     close();
-    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    library_ = system::open_library(path);
     if (library_ == nullptr) return false;
-    qedll_ = reinterpret_cast<QeDll64Fn>(dlsym(library_, "QeDll64"));
+    qedll_ = reinterpret_cast<QeDll64Fn>(system::find_symbol(library_, "QeDll64"));
     if (qedll_ == nullptr) {
         close();
         return false;
@@ -105,7 +112,7 @@ bool Host::open(const std::string& path) {
 }
 
 int32_t Host::load() {
-    if (module_ == nullptr) module_ = dlopen(nullptr, RTLD_NOW);
+    if (module_ == nullptr) module_ = system::host_module();
     return load_with_module(module_);
 }
 
@@ -120,7 +127,7 @@ int32_t Host::unload() {
 }
 
 void Host::close() {
-    if (library_ != nullptr) dlclose(library_);
+    if (library_ != nullptr) system::close_library(library_);
     library_ = nullptr;
     qedll_ = nullptr;
     dispatcher_ = nullptr;

@@ -91,10 +91,10 @@ public:
 
     // ---- the library -------------------------------------------------------
     static std::string default_library_path();
-    // dlopen the library (RTLD_NOW); false if it cannot be opened or lacks QeDll64.
+    // Opens the library; false if it cannot be opened or lacks QeDll64.
     bool open(const std::string& path = default_library_path());
-    // QeDll64(this host's module, 1): the host module is the main program's
-    // global scope, where hostsim's entry points live.
+    // QeDll64(this host's module, 1): the host module is the one that
+    // exports hostsim's entry points (system::host_module()).
     int32_t load();
     // QeDll64(module, 1) with another module, e.g. one missing an entry point.
     int32_t load_with_module(void* module);

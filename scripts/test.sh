@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs all tests.
-# Usage: scripts/test.sh [default|sanitize|tsan]   (tsan: the tests of work split
-# across threads, under ThreadSanitizer)
+# Usage: scripts/test.sh [default|sanitize|tsan|windows]
+# tsan runs the tests of work split across threads under ThreadSanitizer;
+# windows cross-builds the DLL and everything else for Windows and runs the
+# tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
-scripts/deps.sh
+if [ "$preset" = windows ]; then
+  scripts/windows-deps.sh >/dev/null
+  # One wineserver for the whole run, test discovery at build time included,
+  # so no test pays for Wine's start-up (it exits 2 when one already runs).
+  scripts/wine-env.sh wineserver -p || [ $? -eq 2 ]
+  trap 'scripts/wine-env.sh wineserver -k || true' EXIT
+  scripts/wine-env.sh wine cmd /c exit
+else
+  scripts/deps.sh
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 ctest --preset "$preset"

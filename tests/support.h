@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <bit>
 #include <string>
 #include <vector>
 
 #include "host/binding.h"
 #include "hostsim/hostsim.h"
+#include "hostsim/system.h"
 
 // Each test starts from a reset host and a freshly opened and loaded library
 // (so the library's statics, such as its random generators, are new too).
@@ -54,10 +53,11 @@ inline bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) ==
 // the one the loaded library fills: this binds it to the stand-in host, as a
 // load would, and gives it a private key.
 inline void bind_linked_library(int32_t private_key) {
-    void* self = dlopen(nullptr, RTLD_NOW);
+    void* self = hostsim::system::host_module();
     auto* slots = reinterpret_cast<void**>(&hostmath::g_host);
-    for (int i = 0; i < kHostEntryPointCount; ++i) slots[i] = dlsym(self, kHostEntryPointNames[i]);
-    dlclose(self);
+    for (int i = 0; i < kHostEntryPointCount; ++i) {
+        slots[i] = hostsim::system::find_symbol(self, kHostEntryPointNames[i]);
+    }
     hostmath::g_private_key = private_key;
 }
 

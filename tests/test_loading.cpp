@@ -1,6 +1,4 @@
 // Loading, registration and unloading, seen from the host.
-#include <dlfcn.h>
-
 #include <cmath>
 
 #include "entry/registry.h"
@@ -152,9 +150,12 @@ TEST_F(LoadTest, RefusedKeysAreReportedAndNotDeleted) {
     host.refuse_function("math::matrix");
     host.refuse_constant("math::gsl_rk4");
     host.refuse_constant("math::pi");
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(host.load(), 1);
-    const std::string messages = testing::internal::GetCapturedStderr();
+    std::string messages;
+    {
+        hostsim::system::ShownMessages shown;
+        ASSERT_EQ(host.load(), 1);
+        messages = shown.lines();
+    }
     EXPECT_NE(messages.find("math 注册函数失败！: math::matrix"), std::string::npos) << messages;
     EXPECT_NE(messages.find("math 注册常量失败！: math::gsl_rk4"), std::string::npos) << messages;
     EXPECT_EQ(messages.find("math::pi"), std::string::npos) << "pi is refused silently";
@@ -182,14 +183,14 @@ TEST_F(LoadTest, RefusedKeysAreReportedAndNotDeleted) {
 }
 
 TEST_F(LoadTest, HostModuleMissingAnEntryPointLoadsNothing) {
-    void* incomplete = dlopen(INCOMPLETE_HOST_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(incomplete, nullptr) << dlerror();
+    void* incomplete = hostsim::system::open_library(INCOMPLETE_HOST_PATH);
+    ASSERT_NE(incomplete, nullptr) << hostsim::system::last_error();
     EXPECT_EQ(host.load_with_module(incomplete), 0);
     EXPECT_EQ(host.lock_call_count(), 0);
     EXPECT_EQ(host.function_count(), 0u);
-    EXPECT_EQ(*static_cast<int*>(dlsym(incomplete, "incomplete_host_calls")), 0);
+    EXPECT_EQ(*static_cast<int*>(hostsim::system::find_symbol(incomplete, "incomplete_host_calls")), 0);
     EXPECT_EQ(host.unload(), 1);
-    dlclose(incomplete);
+    hostsim::system::close_library(incomplete);
 }
 
 }  // namespace
