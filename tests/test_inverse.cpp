@@ -243,3 +243,36 @@ TEST(InverseKernels, StepsSplitIntoRowRangesGiveTheSameBits) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every step shared (one element per thread is enough), on teams larger and
+// smaller than the rows left: the same bits and pivots as the plain
+// elimination, the partly eliminated values of singular inputs included.
+TEST(InverseThreads, EveryThreadCountGivesThePlainEliminationsBits) {
+    const Fill fills[] = {Fill::Random, Fill::SmallIntegers, Fill::WithZeros, Fill::WithNaN, Fill::LastColumnsZero};
+    for (Fill fill : fills) {
+        for (int64_t n : {2, 9, 45, 77}) {
+            const std::vector<double> input = matrix_of(fill, n, static_cast<uint64_t>(n) * 7 + 1);
+            std::vector<double> plain = input;
+            std::vector<int64_t> r1(static_cast<size_t>(n), -7), c1(r1);
+            const bool plain_ok = hostmath::invert_reference(plain.data(), n, r1.data(), c1.data());
+            for (int threads : {2, 3, 7}) {
+                SCOPED_TRACE("fill " + std::to_string(static_cast<int>(fill)) + " n " + std::to_string(n) + " on " +
+                             std::to_string(threads) + " threads");
+                std::vector<double> shared = input;
+                std::vector<int64_t> r2(static_cast<size_t>(n), -7), c2(r2);
+                const bool shared_ok = hostmath::invert_with(MatmulKernel::kBaseline, shared.data(), n, r2.data(),
+                                                             c2.data(), threads, 1) == hostmath::Inversion::kInverted;
+                ASSERT_EQ(shared_ok, plain_ok);
+                ASSERT_EQ(std::memcmp(plain.data(), shared.data(), plain.size() * sizeof(double)), 0);
+                if (plain_ok) {
+                    EXPECT_EQ(r1, r2);
+                    EXPECT_EQ(c1, c2);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
