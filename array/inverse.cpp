@@ -13,7 +13,11 @@
 //   several steps per pass (GaussJordan below);
 // - the closing unscramble does its row swaps first and then, row by row, all
 //   column swaps of that row (row and column permutations commute, so the
-//   elements land exactly where the step-by-step swaps put them).
+//   elements land exactly where the step-by-step swaps put them);
+// - on a large matrix, the sweeps with their searches and the catch-ups are
+//   shared among the threads of one team that lives for the whole call
+//   (SharedElimination below): rows are independent within a sweep and
+//   within a catch-up, so no element changes with the thread count.
 #include "array/inverse.h"
 
 #include <algorithm>
@@ -368,13 +372,17 @@ Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_
     return Inversion::kInverted;
 }
 
-Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols, int threads) {
+MatmulKernel inverse_kernel() {
     // The widest kernel, even where 512-bit operations are split: unlike the
     // matrix product's, these loops broadcast nothing, and measured faster.
     MatmulKernel kernel = MatmulKernel::kBaseline;
     if (kernel_supported(MatmulKernel::kAvx2)) kernel = MatmulKernel::kAvx2;
     if (kernel_supported(MatmulKernel::kAvx512)) kernel = MatmulKernel::kAvx512;
-    return invert_with(kernel, a, n, pivot_rows, pivot_cols, threads);
+    return kernel;
+}
+
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols, int threads) {
+    return invert_with(inverse_kernel(), a, n, pivot_rows, pivot_cols, threads);
 }
 
 int inverse_threads(int64_t n) { return parallel::threads_for(n * n, kInverseElementsPerThread); }

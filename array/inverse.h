@@ -59,7 +59,8 @@ inline constexpr int64_t kInverseElementsPerThread = int64_t{1} << 15;
 // same, bit for bit, for every thread count. The body does no host call.
 Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols,
                       int threads = 1, int64_t min_per_thread = kInverseElementsPerThread);
-// The same with the fastest kernel for this processor.
+// The fastest kernel for this processor, and the inversion with it.
+MatmulKernel inverse_kernel();
 Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols, int threads = 1);
 // The threads worth using for a matrix of order n: 1 to the thread limit.
 int inverse_threads(int64_t n);
