@@ -13,7 +13,11 @@
 //   several steps per pass (GaussJordan below);
 // - the closing unscramble does its row swaps first and then, row by row, all
 //   column swaps of that row (row and column permutations commute, so the
-//   elements land exactly where the step-by-step swaps put them).
+//   elements land exactly where the step-by-step swaps put them);
+// - on a large matrix, the sweeps with their searches and the catch-ups are
+//   shared among the threads of one team that lives for the whole call
+//   (SharedElimination below): rows are independent within a sweep and
+//   within a catch-up, so no element changes with the thread count.
 #include "array/inverse.h"
 
 #include <algorithm>
@@ -25,6 +29,7 @@
 #include "array/math_array.h"
 #include "array/scratch.h"
 #include "entry/script_functions.h"
+#include "ops/parallel.h"
 
 namespace hostmath {
 
@@ -264,6 +269,20 @@ void GaussJordan::catch_up_rows(int64_t row_begin, int64_t row_end) {
     }
 }
 
+int64_t GaussJordan::catch_up_cut(int part, int parts) const {
+    if (part <= 0) return 0;
+    if (part >= parts) return n_;
+    // The work of rows [0, r) is about r * n for r up to the window's end,
+    // and `end` more for each row after it.
+    const int64_t end = first_ + steps_;
+    const double before = static_cast<double>(end) * static_cast<double>(n_);
+    const double total = before + static_cast<double>(n_ - end) * static_cast<double>(end);
+    const double target = total * part / parts;
+    const double rows = target <= before ? target / static_cast<double>(n_)
+                                         : static_cast<double>(end) + (target - before) / static_cast<double>(end);
+    return std::clamp<int64_t>(static_cast<int64_t>(std::ceil(rows)), 0, n_);
+}
+
 void GaussJordan::end_window() {
     first_ += steps_;
     steps_ = 0;
@@ -271,38 +290,102 @@ void GaussJordan::end_window() {
 
 // ---- whole inversions -------------------------------------------------------------------
 
-Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+namespace {
+
+// The steps of one inversion on a team. The calling thread does the serial
+// part of each step (the pivot row); the sweeps and pivot searches over rows
+// and the catch-ups go to the team, in parts whose results do not depend on
+// how the rows are cut.
+class SharedElimination {
+public:
+    SharedElimination(GaussJordan& elimination, parallel::Team& team, int64_t n, int64_t min_per_thread)
+        : elimination_(elimination), team_(team), n_(n), min_per_thread_(min_per_thread) {}
+
+    // The pivot search of step 0.
+    Pivot first_pivot(const double* a) {
+        return over_rows(0, [&](int64_t lo, int64_t hi) { return search_pivot(a, n_, 0, lo, hi); });
+    }
+    // Step k's sweep over the rows after k; returns the pivot of step k + 1.
+    Pivot eliminate(int64_t k) {
+        return over_rows(k + 1, [&](int64_t lo, int64_t hi) { return elimination_.eliminate_rows(lo, hi); });
+    }
+    void catch_up() {
+        const int parts = team_.size();
+        if (parts == 1) {
+            elimination_.catch_up_rows(0, n_);
+            return;
+        }
+        team_.for_ranges(0, parts, 1, [&](int64_t first, int64_t last) {
+            for (int64_t p = first; p < last; ++p) {
+                const int part = static_cast<int>(p);
+                elimination_.catch_up_rows(elimination_.catch_up_cut(part, parts),
+                                           elimination_.catch_up_cut(part + 1, parts));
+            }
+        });
+    }
+
+private:
+    // part(lo, hi) over rows [first, n) of n - first elements each, shared
+    // when each thread gets at least min_per_thread elements, the partial
+    // searches combined in scan order.
+    template <class Part>
+    Pivot over_rows(int64_t first, Part&& part) {
+        const int64_t len = n_ - first;
+        if (team_.size() == 1 || len * len < 2 * min_per_thread_) return part(first, n_);
+        const int64_t grain = std::max<int64_t>(1, min_per_thread_ / len);
+        return team_.reduce_ranges(first, n_, grain, Pivot{}, part, later_in_scan_order);
+    }
+
+    GaussJordan& elimination_;
+    parallel::Team& team_;
+    int64_t n_;
+    int64_t min_per_thread_;
+};
+
+}  // namespace
+
+Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols,
+                      int threads, int64_t min_per_thread) {
     if (n <= 0) return Inversion::kInverted;
     GaussJordan elimination(kernel, a, n);
     if (!elimination.ok()) return Inversion::kNoMemory;
-    Pivot pivot = search_pivot(a, n, 0, 0, n);
+    // Joined when this function returns, on every path.
+    parallel::Team team(threads);
+    SharedElimination shared(elimination, team, n, min_per_thread);
+    Pivot pivot = shared.first_pivot(a);
     for (int64_t k = 0; k < n; ++k) {
         if (negligible_pivot(pivot.magnitude)) {
-            elimination.catch_up_rows(0, n);
+            shared.catch_up();
             return Inversion::kSingular;
         }
         pivot_rows[k] = pivot.row;
         pivot_cols[k] = pivot.col;
         elimination.begin_step(k, pivot);
-        pivot = elimination.eliminate_rows(0, n);
+        pivot = shared.eliminate(k);
         if (elimination.window_full()) {
-            elimination.catch_up_rows(0, n);
+            shared.catch_up();
             elimination.end_window();
         }
     }
-    elimination.catch_up_rows(0, n);
+    shared.catch_up();
     unscramble(a, n, pivot_rows, pivot_cols);
     return Inversion::kInverted;
 }
 
-Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
+MatmulKernel inverse_kernel() {
     // The widest kernel, even where 512-bit operations are split: unlike the
     // matrix product's, these loops broadcast nothing, and measured faster.
     MatmulKernel kernel = MatmulKernel::kBaseline;
     if (kernel_supported(MatmulKernel::kAvx2)) kernel = MatmulKernel::kAvx2;
     if (kernel_supported(MatmulKernel::kAvx512)) kernel = MatmulKernel::kAvx512;
-    return invert_with(kernel, a, n, pivot_rows, pivot_cols);
+    return kernel;
 }
+
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols, int threads) {
+    return invert_with(inverse_kernel(), a, n, pivot_rows, pivot_cols, threads);
+}
+
+int inverse_threads(int64_t n) { return parallel::threads_for(n * n, kInverseElementsPerThread); }
 
 bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols) {
     for (int64_t k = 0; k < n; ++k) {
@@ -371,7 +454,8 @@ HOSTMATH_SCRIPT_FUNCTION(inv) {
         report(kInvKey, kNoMemory, ctx);
         return result;
     }
-    switch (invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get())) {
+    // The threads are joined before anything below reports to the host.
+    switch (invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get(), inverse_threads(n))) {
         case Inversion::kInverted: break;
         case Inversion::kSingular: report(kInvKey, kSingular, ctx); break;
         case Inversion::kNoMemory: report(kInvKey, kNoMemory, ctx); break;

@@ -42,14 +42,28 @@ inline bool negligible_pivot(double magnitude) { return magnitude + 1.0 == 1.0; 
 
 enum class Inversion { kInverted, kSingular, kNoMemory };
 
+// A step's sweep and pivot search are split across threads only where each
+// thread gets at least this many elements to update (docs/performance.md,
+// "Threads", has the measurements behind it); a matrix with fewer than twice
+// as many elements stays on one thread altogether.
+inline constexpr int64_t kInverseElementsPerThread = int64_t{1} << 15;
+
 // Inverts the n x n row-major matrix `a` in place; pivot_rows and pivot_cols
 // (n entries each) receive the pivot chosen at each step. kSingular when a
 // step finds a negligible pivot: `a` then holds the values after the last
 // completed step. kNoMemory when the working rows cannot be allocated: `a`
 // is untouched. The kernel must be supported (kernel_supported).
-Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
-// The same with the fastest kernel for this processor.
-Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols);
+// With `threads` > 1, one team of that many threads, started and joined
+// within the call, shares every step whose sweep gives each thread at least
+// `min_per_thread` elements, and every window's catch-up; the result is the
+// same, bit for bit, for every thread count. The body does no host call.
+Inversion invert_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols,
+                      int threads = 1, int64_t min_per_thread = kInverseElementsPerThread);
+// The fastest kernel for this processor, and the inversion with it.
+MatmulKernel inverse_kernel();
+Inversion invert_in_place(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_cols, int threads = 1);
+// The threads worth using for a matrix of order n: 1 to the thread limit.
+int inverse_threads(int64_t n);
 // The elimination exactly as it reads, one element at a time with full row
 // and column swaps: the reference the fast variants are checked against.
 // False when singular.
@@ -93,6 +107,11 @@ public:
     bool window_full() const { return steps_ == kWindow; }
     // Applies the lagging updates of the steps since the window began.
     void catch_up_rows(int64_t row_begin, int64_t row_end);
+    // The first row of part `part` of `parts` consecutive row ranges whose
+    // catch-ups take about equal work (part `parts` gives n): a row before
+    // the window's end replays whole rows, a row after it only the columns
+    // before the window's pivots.
+    int64_t catch_up_cut(int part, int parts) const;
     void end_window();
 
 private:

@@ -9,11 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "array/inverse.h"
+#include "bench/random_matrix.h"
 #include "bench/ratio_reporter.h"
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
@@ -27,14 +27,6 @@ void dgetri_(const int* n, double* a, const int* lda, const int* ipiv, double* w
 namespace {
 
 using hostmath::MatmulKernel;
-
-std::vector<double> random_matrix(int64_t n) {
-    std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> a(static_cast<size_t>(n * n));
-    for (double& x : a) x = dist(rng);
-    return a;
-}
 
 using Inversion = bool (*)(double* a, int64_t n, int64_t* rows, int64_t* cols);
 

@@ -177,6 +177,22 @@ std::vector<double> matrix_of(Fill fill, int64_t n, uint64_t seed) {
     return v;
 }
 
+// `invert` on a copy of `input` gives the plain elimination's outcome, its
+// values bit for bit (partly eliminated ones too) and, if inverted, its pivots.
+template <class Invert>
+void expect_plain_bits(const std::vector<double>& input, int64_t n, Invert&& invert) {
+    std::vector<double> plain = input, fast = input;
+    std::vector<int64_t> r1(static_cast<size_t>(n), -7), c1(r1), r2(r1), c2(r1);
+    const bool plain_ok = hostmath::invert_reference(plain.data(), n, r1.data(), c1.data());
+    const bool fast_ok = invert(fast.data(), r2.data(), c2.data()) == hostmath::Inversion::kInverted;
+    ASSERT_EQ(fast_ok, plain_ok);
+    ASSERT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(double)), 0);
+    if (plain_ok) {
+        EXPECT_EQ(r1, r2);
+        EXPECT_EQ(c1, c2);
+    }
+}
+
 TEST(InverseKernels, EveryKernelMatchesThePlainEliminationBitForBit) {
     const int64_t sizes[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 23, 31, 32, 33, 64, 65, 100, 131};
     const Fill fills[] = {Fill::Random, Fill::SmallIntegers, Fill::WithZeros, Fill::WithNaN, Fill::LastColumnsZero};
@@ -186,18 +202,10 @@ TEST(InverseKernels, EveryKernelMatchesThePlainEliminationBitForBit) {
             for (int64_t n : sizes) {
                 SCOPED_TRACE(std::string(hostmath::kernel_name(kernel)) + " fill " +
                              std::to_string(static_cast<int>(fill)) + " n " + std::to_string(n));
-                const std::vector<double> input = matrix_of(fill, n, static_cast<uint64_t>(n) * 31 + 5);
-                std::vector<double> plain = input, fast = input;
-                std::vector<int64_t> r1(static_cast<size_t>(n), -7), c1(r1), r2(r1), c2(r1);
-                const bool plain_ok = hostmath::invert_reference(plain.data(), n, r1.data(), c1.data());
-                const bool fast_ok = hostmath::invert_with(kernel, fast.data(), n, r2.data(), c2.data()) ==
-                                     hostmath::Inversion::kInverted;
-                ASSERT_EQ(fast_ok, plain_ok);
-                ASSERT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(double)), 0);
-                if (plain_ok) {
-                    EXPECT_EQ(r1, r2);
-                    EXPECT_EQ(c1, c2);
-                }
+                expect_plain_bits(matrix_of(fill, n, static_cast<uint64_t>(n) * 31 + 5), n,
+                                  [&](double* a, int64_t* rows, int64_t* cols) {
+                                      return hostmath::invert_with(kernel, a, n, rows, cols);
+                                  });
             }
         }
     }
@@ -239,6 +247,29 @@ TEST(InverseKernels, StepsSplitIntoRowRangesGiveTheSameBits) {
         catch_up();
         hostmath::unscramble(split.data(), n, rows.data(), cols.data());
         EXPECT_EQ(std::memcmp(plain.data(), split.data(), plain.size() * sizeof(double)), 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Every step shared (one element per thread is enough), on teams larger and
+// smaller than the rows left: the same bits and pivots as the plain
+// elimination, the partly eliminated values of singular inputs included.
+TEST(InverseThreads, EveryThreadCountGivesThePlainEliminationsBits) {
+    const Fill fills[] = {Fill::Random, Fill::SmallIntegers, Fill::WithZeros, Fill::WithNaN, Fill::LastColumnsZero};
+    for (Fill fill : fills) {
+        for (int64_t n : {2, 9, 45, 77}) {
+            const std::vector<double> input = matrix_of(fill, n, static_cast<uint64_t>(n) * 7 + 1);
+            for (int threads : {2, 3, 7}) {
+                SCOPED_TRACE("fill " + std::to_string(static_cast<int>(fill)) + " n " + std::to_string(n) + " on " +
+                             std::to_string(threads) + " threads");
+                expect_plain_bits(input, n, [&](double* a, int64_t* rows, int64_t* cols) {
+                    return hostmath::invert_with(MatmulKernel::kBaseline, a, n, rows, cols, threads, 1);
+                });
+            }
+        }
     }
 }
 

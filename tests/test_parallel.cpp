@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "array/inverse.h"
 #include "ops/binary.h"
 #include "ops/matmul.h"
 #include "ops/parallel.h"
@@ -269,6 +270,52 @@ TEST_F(ThreadCountTest, MatrixProduct) {
 TEST_F(ThreadCountTest, Transpose) {
     constexpr int64_t kRows = 947, kCols = 7 * hostmath::kTransposeElementsPerThread / kRows + 13;
     expect_same_on_every_thread_count("transpose", 8, {host.array({kRows, kCols}, mixed_values(kRows * kCols, 5))});
+}
+
+// inv shares the sweep and pivot search of each large step and each
+// window's catch-up: the inverse, and for a singular matrix the run error
+// and the partly eliminated values, must not change by a bit.
+TEST_F(ThreadCountTest, Inversion) {
+    // Every one of 7 threads takes part in the first steps, and the rows
+    // after a pivot never split evenly into all parts for long.
+    constexpr int64_t kOrder = 487;
+    static_assert(kOrder * kOrder >= 7 * hostmath::kInverseElementsPerThread);
+    std::mt19937_64 rng(12);
+    std::uniform_int_distribution<int> small(-3, 3);
+    // Integers from -3 to 3: the first pivot searches are full of equal
+    // magnitudes in every thread's rows.
+    std::vector<double> ties(static_cast<size_t>(kOrder * kOrder));
+    for (double& x : ties) x = small(rng);
+    // Random values with the last 150 columns zero: no pivot is left after
+    // step 336, in the middle of a window.
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::vector<double> singular(static_cast<size_t>(kOrder * kOrder));
+    for (size_t t = 0; t < singular.size(); ++t) singular[t] = t % kOrder >= kOrder - 150 ? 0.0 : uniform(rng);
+    const struct {
+        const char* what;
+        const std::vector<double>& values;
+        bool singular;
+    } cases[] = {{"ties", ties, false}, {"singular", singular, true}};
+    for (const auto& c : cases) {
+        hostsim::ArrayContents one;
+        for (int threads : kThreadCounts) {
+            reload_with_threads(threads);
+            host.clear_errors();
+            const HostValue r = host.call("math::inv", {host.array({kOrder, kOrder}, c.values)});
+            ASSERT_NE(host.object(r), nullptr) << c.what << " on " << threads << " threads";
+            const std::vector<hostsim::RunError> want_errors =
+                c.singular ? std::vector<hostsim::RunError>{{1, "math::inv", 4}} : std::vector<hostsim::RunError>{};
+            EXPECT_EQ(host.errors(), want_errors) << c.what << " on " << threads << " threads";
+            hostsim::ArrayContents got = host.read(r);
+            host.release(r);
+            if (threads == 1) {
+                one = std::move(got);
+                continue;
+            }
+            EXPECT_EQ(got.shape, one.shape) << c.what << " on " << threads << " threads";
+            EXPECT_EQ(first_difference(got.values, one.values), -1) << c.what << " on " << threads << " threads";
+        }
+    }
 }
 
 }  // namespace
