@@ -27,6 +27,9 @@ constexpr int64_t kTile = 16;
 }  // namespace
 
 void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t) {
+    // Without elements the tile loops would still step through the other
+    // size, 4611686018427387904 x 0 included.
+    if (rows <= 0 || cols <= 0) return;
     for (int64_t i0 = 0; i0 < rows; i0 += kTile) {
         const int64_t i1 = std::min(i0 + kTile, rows);
         for (int64_t j0 = 0; j0 < cols; j0 += kTile) {
