@@ -307,13 +307,17 @@ HostValue Host::call(std::string_view key, std::initializer_list<HostValue> args
 }
 
 HostValue Host::apply(int32_t code, std::vector<HostValue>& operands) {
+    return apply_with_last_index(code, operands, static_cast<int64_t>(operands.size()) - 1);
+}
+
+HostValue Host::apply_with_last_index(int32_t code, std::vector<HostValue>& operands, int64_t last_index) {
     if (dispatcher_ == nullptr) throw std::logic_error("hostsim: no operator dispatcher is locked");
+    if (last_index >= static_cast<int64_t>(operands.size()))
+        throw std::invalid_argument("hostsim: last index beyond the operands");
     const OperatorFn dispatcher = dispatcher_;
     HostValue none = make_empty();
     HostValue* argv = operands.empty() ? &none : operands.data();
-    return audited([&](HostValue* result) {
-        return dispatcher(result, static_cast<int64_t>(operands.size()) - 1, argv, context(), code);
-    });
+    return audited([&](HostValue* result) { return dispatcher(result, last_index, argv, context(), code); });
 }
 
 HostValue Host::apply(int32_t code, std::initializer_list<HostValue> operands) {

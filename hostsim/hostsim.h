@@ -155,6 +155,9 @@ public:
     // Applies an operator code through the dispatcher that LockKey received.
     HostValue apply(int32_t code, std::vector<HostValue>& operands);
     HostValue apply(int32_t code, std::initializer_list<HostValue> operands);
+    // With a last index of the caller's choice, below the records given (the
+    // host's own operators always pass the records their operators read).
+    HostValue apply_with_last_index(int32_t code, std::vector<HostValue>& operands, int64_t last_index);
     // The context pointer every call carries; host calls made with another count as mismatches.
     void* context() { return &context_token_; }
 
