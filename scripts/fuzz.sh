@@ -14,8 +14,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_calls
 mkdir -p build/fuzz/corpus build/fuzz/findings
 # The library handles failed allocations itself, so a refused one is no
-# finding. A smaller quarantine keeps the resident set of a long run flat
-# (the default one, with the allocator's caches, grows past a gigabyte).
+# finding. A smaller quarantine slows the growth of a long run's resident
+# set, which is the sanitizer's bookkeeping (the library's heap stays flat).
 export ASAN_OPTIONS="${ASAN_OPTIONS:-allocator_may_return_null=1:detect_leaks=1:quarantine_size_mb=64}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 build/fuzz/fuzz/fuzz_calls -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
