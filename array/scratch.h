@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+#include "array/allocation.h"
+
 namespace hostmath {
 
 template <class T>
@@ -17,6 +19,7 @@ public:
     // Allocates n elements (uninitialised); ok() says whether it worked.
     explicit Scratch(int64_t n) {
         if (n < 0 || static_cast<uint64_t>(n) > std::numeric_limits<size_t>::max() / sizeof(T)) return;
+        if (!allocation_permitted()) return;
         data_.reset(new (std::nothrow) T[n == 0 ? 1 : static_cast<size_t>(n)]);
         if (data_) size_ = static_cast<size_t>(n);
     }

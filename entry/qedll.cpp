@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "array/allocation.h"
 #include "entry/platform.h"
 #include "entry/registry.h"
 #include "host/binding.h"
@@ -108,6 +109,7 @@ void delete_key(const HostChar* name, int32_t kind) {
 int32_t load(void* module) {
     if (!bind_host(module)) return 0;
     if (!lock_private_key()) return 0;
+    bind_allocation_probe(module);
     register_functions();
     register_constants();
     gsl_set_error_handler_off();
@@ -129,6 +131,7 @@ int32_t unload() {
     delete_key(u"real_s", kKeyConstant);
     delete_key(u"pi", kKeyConstant);
     g_host.LockKey(g_private_key, nullptr, dispatch_operator);
+    bind_allocation_probe(nullptr);
     g_loaded = false;
     return 1;
 }

@@ -99,6 +99,27 @@ std::string Host::default_library_path() {
     return HOSTSIM_DEFAULT_LIBRARY;
 }
 
+void Host::clear_values() {
+    Host fresh;
+    std::swap(arrays_, fresh.arrays_);
+    std::swap(known_arrays_, fresh.known_arrays_);
+    std::swap(strings_, fresh.strings_);
+    std::swap(known_strings_, fresh.known_strings_);
+    std::swap(script_functions_, fresh.script_functions_);
+    std::swap(known_functions_, fresh.known_functions_);
+    operator_calls_.clear();
+    errors_.clear();
+    pending_ = false;
+    saved_records_.clear();
+    fail_new_at_ = 0;
+    fail_allocation_at_ = 0;
+    allocation_failure_injected_ = false;
+    ownership_faults_.clear();
+    output_enabled_ = true;
+    clear_output();
+    host_operator = nullptr;
+}
+
 bool Host::open(const std::string& path) {
     close();
     library_ = system::open_library(path);
@@ -178,6 +199,17 @@ HostValue Host::array(std::vector<int64_t> shape, std::vector<double> values, st
     return make_array_value(a, ext);
 }
 
+HostValue Host::array_with_header(int64_t count, std::vector<int64_t> sizes, int64_t ndims,
+                                  std::optional<int32_t> ext_type) {
+    const int64_t room = std::max<int64_t>({ndims, static_cast<int64_t>(sizes.size()), 2});
+    RealArray* a = make_array_object(count, room, false);
+    std::fill_n(a->data, count, 0.0);
+    std::copy(sizes.begin(), sizes.end(), a->dims);
+    a->ndims = ndims;
+    int32_t ext = ext_type ? *ext_type : locked_key_.value_or(kTypeRealArray);
+    return make_array_value(a, ext);
+}
+
 HostValue Host::function(int nparams, ScriptBody body, bool modifies_params) {
     ScriptFunction& f = script_functions_.emplace_back();
     f.nparams = nparams;
@@ -246,17 +278,47 @@ HostValue unwritten_result() { return HostValue{0xDEADBEEF, 0xDEADBEEF, 0xDEADBE
 
 }  // namespace
 
+HostValue Host::audited(const std::function<HostValue*(HostValue* result)>& run) {
+    frames_.emplace_back();
+    HostValue result = unwritten_result();
+    const HostValue out = *run(&result);
+    const CallFrame frame = std::move(frames_.back());
+    frames_.pop_back();
+    audit(frame, out);
+    return out;
+}
+
+void Host::audit(const CallFrame& frame, const HostValue& result) {
+    std::map<const RealArray*, int64_t> handed;
+    for (const RealArray* a : frame.created) handed[a] = 0;
+    auto fault = [this](std::string what) { ownership_faults_.push_back(std::move(what)); };
+    for (const RealArray* a : frame.saved) {
+        if (handed.count(a) == 0) fault("FunSaveObj with an array the call did not create");
+        else ++handed[a];
+    }
+    if (frame.returned > 0) {
+        const auto* r = static_cast<const RealArray*>(result.pointer());
+        if (result.base_type != kTypeRealArray || handed.count(r) == 0)
+            fault("FunReObj without a new array as the result");
+        else
+            handed[r] += frame.returned;
+    }
+    for (const auto& [a, n] : handed) {
+        if (n != 1) fault("a new array handed back " + std::to_string(n) + " times");
+    }
+}
+
 HostValue Host::call(std::string_view key, std::vector<HostValue>& args) {
     auto it = functions_.find(to_u16(key));
     if (it == functions_.end()) throw std::invalid_argument("hostsim: no function " + std::string(key));
-    const FunctionKey& f = it->second;
+    const FunctionKey f = it->second;
     if (f.param_code >= 0 && args.size() != static_cast<size_t>(f.param_code) + 1)
         throw std::invalid_argument("hostsim: wrong argument count for " + std::string(key));
-    HostValue result = unwritten_result();
     HostValue none = make_empty();
     HostValue* argv = args.empty() ? &none : args.data();
-    HostValue* r = f.fn(&result, static_cast<int64_t>(args.size()) - 1, argv, context());
-    return *r;
+    return audited([&](HostValue* result) {
+        return f.fn(result, static_cast<int64_t>(args.size()) - 1, argv, context());
+    });
 }
 
 HostValue Host::call(std::string_view key, std::initializer_list<HostValue> args) {
@@ -265,12 +327,17 @@ HostValue Host::call(std::string_view key, std::initializer_list<HostValue> args
 }
 
 HostValue Host::apply(int32_t code, std::vector<HostValue>& operands) {
+    return apply_with_last_index(code, operands, static_cast<int64_t>(operands.size()) - 1);
+}
+
+HostValue Host::apply_with_last_index(int32_t code, std::vector<HostValue>& operands, int64_t last_index) {
     if (dispatcher_ == nullptr) throw std::logic_error("hostsim: no operator dispatcher is locked");
-    HostValue result = unwritten_result();
+    if (last_index >= static_cast<int64_t>(operands.size()))
+        throw std::invalid_argument("hostsim: last index beyond the operands");
+    const OperatorFn dispatcher = dispatcher_;
     HostValue none = make_empty();
     HostValue* argv = operands.empty() ? &none : operands.data();
-    HostValue* r = dispatcher_(&result, static_cast<int64_t>(operands.size()) - 1, argv, context(), code);
-    return *r;
+    return audited([&](HostValue* result) { return dispatcher(result, last_index, argv, context(), code); });
 }
 
 HostValue Host::apply(int32_t code, std::initializer_list<HostValue> operands) {
@@ -396,27 +463,46 @@ int32_t Host::LockKey(int32_t key, KeyCallback callback, OperatorFn dispatcher) 
     return 0;
 }
 
+bool Host::next_allocation_fails() {
+    ++allocation_count_;
+    if (fail_allocation_at_ == 0 || allocation_count_ != fail_allocation_at_) return false;
+    allocation_failure_injected_ = true;
+    return true;
+}
+
 RealArray* Host::NewSysObj(int32_t kind, int64_t count, int64_t ndims) {
     ++new_sys_obj_calls_;
+    if (next_allocation_fails()) return nullptr;
     if (fail_new_at_ != 0 && new_sys_obj_calls_ == fail_new_at_) return nullptr;
     if (kind != kTypeRealArray || count < 0 || ndims < 0 || count > max_elements_ || ndims > 64) return nullptr;
+    RealArray* a = nullptr;
     try {
-        return make_array_object(count, ndims, true);
+        a = make_array_object(count, ndims, true);
     } catch (const std::bad_alloc&) {
         arrays_.pop_back();
         return nullptr;
     }
+    if (!frames_.empty()) frames_.back().created.push_back(a);
+    return a;
+}
+
+int32_t Host::InjectAllocationFailure() {
+    ++probed_allocations_;
+    return next_allocation_fails() ? 1 : 0;
 }
 
 void Host::FunReObj(void* ctx) {
     check_context(ctx);
     ++fun_re_obj_calls_;
+    if (!frames_.empty()) ++frames_.back().returned;
 }
 
 void Host::FunSaveObj(void* ctx, HostValue* record, HostValue* /*args*/) {
     check_context(ctx);
     ++fun_save_obj_calls_;
-    if (record != nullptr) saved_records_.push_back(*record);
+    if (record == nullptr) return;
+    saved_records_.push_back(*record);
+    if (!frames_.empty()) frames_.back().saved.push_back(static_cast<const RealArray*>(record->pointer()));
 }
 
 void* Host::ExMsgWithQe() {
@@ -516,6 +602,9 @@ HOSTSIM_EXPORT void* ExMsgWithQe(void) {
     Host::get().check_thread();
     return Host::get().ExMsgWithQe();
 }
+// Not a host entry point: the fault probe that libraries built with fault
+// injection ask before each allocation of their own.
+HOSTSIM_EXPORT int32_t InjectAllocationFailure(void) { return Host::get().InjectAllocationFailure(); }
 HOSTSIM_EXPORT HostValue* ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx,
                                       int32_t code, int32_t type) {
     Host::get().check_thread();

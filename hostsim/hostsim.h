@@ -132,6 +132,12 @@ public:
     // ones are 0). Tagged with the private key unless another extended type is given.
     HostValue array(std::vector<int64_t> shape, std::vector<double> values = {},
                     std::optional<int32_t> ext_type = kTagPrivateKey);
+    // An array whose header says whatever the caller wants, consistent or not:
+    // storage for `count` elements (zeros), `ndims` as given, and a size array
+    // of max(ndims, sizes, 2) entries holding `sizes` (the rest 0). Sizes may
+    // be huge, such as 4294967296 x 0: no storage follows them.
+    HostValue array_with_header(int64_t count, std::vector<int64_t> sizes, int64_t ndims,
+                                std::optional<int32_t> ext_type = kTagPrivateKey);
     HostValue function(int nparams, ScriptBody body, bool modifies_params = false);
     HostValue function(int nparams, RawScriptBody body, void* user, bool modifies_params = false);
 
@@ -154,6 +160,9 @@ public:
     // Applies an operator code through the dispatcher that LockKey received.
     HostValue apply(int32_t code, std::vector<HostValue>& operands);
     HostValue apply(int32_t code, std::initializer_list<HostValue> operands);
+    // With a last index of the caller's choice, below the records given (the
+    // host's own operators always pass the records their operators read).
+    HostValue apply_with_last_index(int32_t code, std::vector<HostValue>& operands, int64_t last_index);
     // The context pointer every call carries; host calls made with another count as mismatches.
     void* context() { return &context_token_; }
 
@@ -178,6 +187,27 @@ public:
     int64_t qecal_calls() const { return qecal_calls_; }
     // Makes the n-th NewSysObj call from now fail (1 = the next one); 0 turns it off.
     void fail_new_sys_obj_at(int64_t n) { fail_new_at_ = n > 0 ? new_sys_obj_calls_ + n : 0; }
+    // One count over NewSysObj and the library's own allocations (those it
+    // makes through its fault probe, InjectAllocationFailure, in builds with
+    // fault injection): the n-th from now fails (1 = the next one); 0 turns it off.
+    void fail_allocation_at(int64_t n) {
+        fail_allocation_at_ = n > 0 ? allocation_count_ + n : 0;
+        allocation_failure_injected_ = false;
+    }
+    int64_t allocation_count() const { return allocation_count_; }
+    // Whether the failure set by fail_allocation_at has happened.
+    bool allocation_failure_injected() const { return allocation_failure_injected_; }
+    // Library allocations that asked the probe (0 in builds without fault injection).
+    int64_t probed_allocations() const { return probed_allocations_; }
+    // Every call through call() or apply() is audited: each array NewSysObj
+    // made during it must be handed back exactly once, as the result with one
+    // FunReObj or in a FunSaveObj record. Breaches are counted and described.
+    int64_t ownership_faults() const { return static_cast<int64_t>(ownership_faults_.size()); }
+    const std::vector<std::string>& ownership_fault_log() const { return ownership_faults_; }
+    // Frees every value the host made and forgets logs and counters, but keeps
+    // the keys and the loaded library (for callers that make many calls, such
+    // as a fuzzer).
+    void clear_values();
     // Largest element count NewSysObj grants.
     void set_max_elements(int64_t n) { max_elements_ = n; }
     // What fills a new array's elements (none: left as allocated, for benchmarks).
@@ -223,6 +253,7 @@ public:
     void FunReObj(void* ctx);
     void FunSaveObj(void* ctx, HostValue* record, HostValue* args);
     void* ExMsgWithQe();
+    int32_t InjectAllocationFailure();
     HostValue* ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx, int32_t code,
                            int32_t type);
 
@@ -241,7 +272,17 @@ private:
         bool modifies = false;
     };
 
+    // What one audited call made and handed back.
+    struct CallFrame {
+        std::vector<const RealArray*> created;
+        std::vector<const RealArray*> saved;
+        int64_t returned = 0;
+    };
+
     Host() = default;
+    HostValue audited(const std::function<HostValue*(HostValue* result)>& run);
+    void audit(const CallFrame& frame, const HostValue& result);
+    bool next_allocation_fails();
     void check_context(void* ctx);
     RealArray* make_array_object(int64_t count, int64_t ndims, bool fill);
     static void capture_output(const HostChar* text);
@@ -284,6 +325,12 @@ private:
     std::vector<HostValue> saved_records_;
     int64_t qecal_calls_ = 0;
     int64_t fail_new_at_ = 0;
+    int64_t allocation_count_ = 0;
+    int64_t fail_allocation_at_ = 0;
+    bool allocation_failure_injected_ = false;
+    int64_t probed_allocations_ = 0;
+    std::vector<CallFrame> frames_;
+    std::vector<std::string> ownership_faults_;
     int64_t max_elements_ = int64_t{1} << 28;
     std::optional<double> new_array_fill_ = 0.0;
     int64_t unknown_array_lookups_ = 0;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <span>
 
+#include "array/allocation.h"
 #include "array/math_array.h"
 #include "array/nesting.h"
 #include "entry/script_functions.h"
@@ -257,7 +258,7 @@ Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function inte
     slot.failed = false;
     Workspace workspace;
     if (routine.uses_workspace) {
-        workspace.reset(g_allocate_workspace(problem.limit));
+        workspace.reset(allocate_gated(g_allocate_workspace, problem.limit));
         if (!workspace) return refused(kCodeNoWorkspace);
     }
     Outcome out;

@@ -139,17 +139,18 @@ void print_array(Printer& out, const RealArray& a, int64_t* index, const OutaOpt
     const int64_t leading_dims = a.ndims - 1;
     const int64_t per_line = a.dims[a.ndims - 1];
     int64_t largest = 0;
-    bool has_lines = true;
     for (int64_t k = 0; k < a.ndims; ++k) {
         index[k] = 0;
         if (a.dims[k] > largest) largest = a.dims[k];
-        if (k < leading_dims && a.dims[k] == 0) has_lines = false;
     }
     const int index_width = decimal_digits(largest);
     const size_t width = static_cast<size_t>(o.precision + kFieldExtra);
 
     out.write("\r\n\r\n");
-    if (!has_lines) return;
+    // Without elements there is no line to print. Counting lines by the sizes
+    // instead would let a size such as 4294967296 in 4294967296 x 0 print
+    // billions of empty lines; with elements, every line holds at least one.
+    if (a.count == 0) return;
     const double* element = a.data;
     do {
         if (o.labels) write_label(out, index, leading_dims, index_width);
@@ -163,7 +164,7 @@ void print_array(Printer& out, const RealArray& a, int64_t* index, const OutaOpt
 
 }  // namespace
 
-// An array with a dimension of size 0 before the last has no lines: only
+// An array without elements (some dimension of size 0) has no lines: only
 // the opening line breaks are written. An array without dimensions, or
 // whose sizes disagree with its element count (none that the library
 // makes), is refused with code 3 before anything is written, so that no

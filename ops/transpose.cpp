@@ -28,6 +28,9 @@ constexpr int64_t kTile = 16;
 }  // namespace
 
 void transpose_elements(const double* a, int64_t rows, int64_t cols, double* t, int threads) {
+    // Without elements the tile loops would still step through the other
+    // size, 4611686018427387904 x 0 included.
+    if (rows <= 0 || cols <= 0) return;
     // Each thread takes a band of a's columns, which is a band of t's rows:
     // the threads write disjoint stretches of t.
     parallel::for_ranges(threads, 0, cols, kTile, [&](int64_t first_col, int64_t end_col) {

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
-# Usage: scripts/deps.sh [bench|plots|windows]   (bench adds OpenBLAS, the
-# benchmarks' reference; plots adds it too, and gnuplot and jq for
-# scripts/plots.sh; windows adds the mingw-w64 cross compilers, Wine and what
-# builds the Windows libraries from Debian's sources, and zip for the release
-# archive)
+# Usage: scripts/deps.sh [bench|plots|windows|fuzz|valgrind]
+#   bench adds OpenBLAS, the benchmarks' reference; plots adds it too, and
+#   gnuplot and jq for scripts/plots.sh; windows adds the mingw-w64 cross
+#   compilers, Wine and what builds the Windows libraries from Debian's
+#   sources, and zip for the release archive; fuzz adds clang and its runtime;
+#   valgrind adds valgrind.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgsl-dev libgtest-dev libgmock-dev libbenchmark-dev)
-if [ "${1:-}" = bench ]; then packages+=(libopenblas-dev); fi
-if [ "${1:-}" = plots ]; then packages+=(libopenblas-dev gnuplot-nox jq); fi
-if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest zip)
-fi
+case "${1:-}" in
+  bench) packages+=(libopenblas-dev) ;;
+  plots) packages+=(libopenblas-dev gnuplot-nox jq) ;;
+  windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest zip) ;;
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  valgrind) packages+=(valgrind) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

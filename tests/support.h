@@ -31,6 +31,7 @@ protected:
         }
         EXPECT_EQ(host.context_mismatches(), 0);
         EXPECT_EQ(host.foreign_thread_calls(), 0);
+        EXPECT_EQ(host.ownership_faults(), 0) << (host.ownership_faults() ? host.ownership_fault_log()[0] : "");
     }
 
     int32_t key() const { return *host.locked_key(); }

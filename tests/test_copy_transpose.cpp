@@ -169,6 +169,20 @@ TEST_F(TransposeTest, TwoByThree) {
     EXPECT_EQ(r.values, (std::vector<double>{1, 4, 2, 5, 3, 6}));
 }
 
+// Without elements the transpose swaps the sizes and loops over nothing, so
+// huge sizes next to a 0 return at once.
+TEST_F(TransposeTest, WithoutElementsSwapsTheSizesPromptly) {
+    for (int64_t huge : {int64_t{4294967296}, int64_t{4611686018427387904}}) {
+        for (auto shape : {std::vector<int64_t>{huge, 0}, std::vector<int64_t>{0, huge}}) {
+            HostValue t = host.apply(kTranspose, {host.array_with_header(0, shape, 2)});
+            const auto r = host.read(t);
+            EXPECT_EQ(r.shape, (std::vector<int64_t>{shape[1], shape[0]}));
+            EXPECT_TRUE(r.values.empty());
+        }
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
 // Sizes on both sides of the tile edge, so partial tiles are covered.
 TEST_F(TransposeTest, MatchesThePlainLoopAcrossTiles) {
     const int64_t m = 67;

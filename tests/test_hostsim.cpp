@@ -108,3 +108,36 @@ TEST_F(HostsimTest, GetArrayAndFunSaveObj) {
 }
 
 }  // namespace
+
+namespace {
+
+// Stand-ins for library functions that hand new arrays back well or badly.
+HostValue* hand_back(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    Host& h = Host::get();
+    RealArray* a = h.NewSysObj(kTypeRealArray, 1, 1);
+    RealArray* b = h.NewSysObj(kTypeRealArray, 1, 1);
+    *result = make_array_value(a, kTypeRealArray);
+    const int64_t how = args[0].integer();
+    if (how == 0 || how == 2) h.FunReObj(ctx);  // 0: a returned, b saved (right)
+    if (how == 2) h.FunReObj(ctx);              // a handed back twice
+    if (how != 3) h.FunSaveObj(ctx, nullptr, args);
+    HostValue kept = make_array_value(b, kTypeRealArray);
+    if (how != 3) h.FunSaveObj(ctx, &kept, args);  // 3: b left with nobody
+    (void)last_index;
+    return result;
+}
+
+}  // namespace
+
+TEST_F(HostsimTest, CallsAreAuditedForArraysHandedBackExactlyOnce) {
+    ASSERT_EQ(host.SetFunction(u"test::hand_back", hand_back, -2), 0);
+    const struct {
+        int64_t how;
+        int64_t faults;
+    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {3, 2}};
+    for (const auto& c : cases) {
+        host.clear_values();
+        host.call("test::hand_back", {make_integer(c.how)});
+        EXPECT_EQ(host.ownership_faults(), c.faults) << c.how;
+    }
+}

@@ -1,0 +1,277 @@
+#include "fuzz/call_program.h"
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace callfuzz {
+
+namespace {
+
+using hostsim::Host;
+
+// Reads the input front to back; past the end every read is 0, so every
+// input decodes to some program.
+class Reader {
+public:
+    explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    uint8_t byte() { return pos_ < bytes_.size() ? bytes_[pos_++] : 0; }
+    uint64_t word() {
+        uint64_t w = 0;
+        for (int k = 0; k < 8; ++k) w = (w << 8) | byte();
+        return w;
+    }
+    size_t pick(size_t n) { return n == 0 ? 0 : byte() % n; }
+    bool flag() { return (byte() & 1) != 0; }
+    std::string text(size_t most) {
+        const size_t n = std::min<size_t>(byte(), most);
+        std::string s;
+        for (size_t k = 0; k < n; ++k) s += static_cast<char>(byte());
+        return s;
+    }
+
+private:
+    std::span<const uint8_t> bytes_;
+    size_t pos_ = 0;
+};
+
+constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+
+const int64_t kIntegers[] = {0, 1, -1, 2, 3, 4, 5, 6, 10, 18, 19, 100, 101, 1000,
+                             std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                             int64_t{1} << 31, int64_t{1} << 32, int64_t{1} << 62, -(int64_t{1} << 62),
+                             kInt64Min, kInt64Max};
+
+const double kReals[] = {0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 3.0, 1e-7, 1e7, 123.456,
+                         std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                         std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                         std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                         9.2233720368547758e18, -9.2233720368547758e18, 1e300, -1e-300};
+
+const int64_t kSizes[] = {0, 1, 2, 3, 4, 7, int64_t{1} << 31, int64_t{1} << 32, int64_t{1} << 62,
+                          -1, kInt64Max, kInt64Min};
+
+const char* const kStrings[] = {"", "1 2 3", "1,2;3,4", "\r\n", "1\r\n2\r\n\r\n3", "1 2\r3 4\n", "abc", "1e400",
+                                "-1e-400", "nan", "inf", "-0", "0x10", "1.5.2", " ,;\t", "1 2 3 4 5 6 7 8 9 10 11 12"};
+
+// One decoded program: the values it made, the calls it runs.
+class Program {
+public:
+    Program(Host& host, Reader& in) : host_(host), in_(in) {}
+
+    std::string run();
+
+private:
+    struct Call {
+        bool is_operator = false;
+        std::string key;
+        int32_t code = 0;
+        std::vector<HostValue> args;
+        int64_t last_index = -1;
+    };
+
+    int64_t integer() {
+        const uint8_t b = in_.byte();
+        if (b < 0xF0) return kIntegers[b % std::size(kIntegers)];
+        return static_cast<int64_t>(in_.word());
+    }
+    double real() {
+        const uint8_t b = in_.byte();
+        if (b < 0xF0) return kReals[b % std::size(kReals)];
+        return std::bit_cast<double>(in_.word());
+    }
+    int64_t size() { return kSizes[in_.pick(std::size(kSizes))]; }
+
+    HostValue value(int depth);
+    HostValue small_array(std::optional<int32_t> ext);
+    HostValue odd_array();
+    HostValue unknown_object();
+    HostValue script_function(int depth);
+    Call call(int depth);
+    HostValue perform(Call& c);
+    std::string check(const HostValue& result);
+
+    Host& host_;
+    Reader& in_;
+    std::vector<HostValue> pool_;
+    // Objects the host does not know, for records that point at them.
+    std::vector<std::unique_ptr<RealArray>> strangers_;
+    std::vector<std::unique_ptr<double[]>> stranger_data_;
+    // Callbacks into the library from script functions, across the program:
+    // bounded so that nested integrations cannot multiply without end.
+    int callbacks_left_ = 16;
+};
+
+HostValue Program::small_array(std::optional<int32_t> ext) {
+    std::vector<int64_t> shape(1 + in_.pick(3));
+    for (auto& s : shape) s = static_cast<int64_t>(in_.pick(5));  // 0 to 4
+    int64_t count = 1;
+    for (int64_t s : shape) count *= s;
+    std::vector<double> values(static_cast<size_t>(count));
+    for (auto& v : values) v = real();
+    return host_.array(shape, values, ext);
+}
+
+// Headers a host might hand over: no elements with huge sizes, garbage in
+// the unused second size of a vector, sizes that disagree with the count.
+HostValue Program::odd_array() {
+    const int64_t count = static_cast<int64_t>(in_.pick(6));
+    const int64_t ndims = static_cast<int64_t>(in_.pick(5));
+    std::vector<int64_t> sizes(static_cast<size_t>(std::max<int64_t>(ndims, 2)));
+    for (auto& s : sizes) s = size();
+    const HostValue a = host_.array_with_header(count, sizes, ndims, in_.flag() ? std::optional<int32_t>(kTypeRealArray) : std::nullopt);
+    RealArray* o = host_.object(a);
+    for (int64_t k = 0; k < count; ++k) o->data[k] = real();
+    return a;
+}
+
+// A record that names an object the host never made: a real array with a
+// data pointer nobody may follow, or a plain number in the pointer word.
+HostValue Program::unknown_object() {
+    if (in_.flag()) return HostValue{in_.word(), 0, 0, static_cast<int32_t>(in_.word()), kTypeRealArray};
+    auto& data = stranger_data_.emplace_back(new double[4]());
+    auto& a = strangers_.emplace_back(new RealArray{data.get(), 4, nullptr, 2});
+    a->dims = reinterpret_cast<int64_t*>(data.get());
+    return make_array_value(a.get(), in_.flag() ? kTypeRealArray : static_cast<int32_t>(in_.word()));
+}
+
+// Script functions that misbehave in the ways a script can: the wrong
+// result type, a run error left pending, assignments to their parameters,
+// and calls back into the library.
+HostValue Program::script_function(int depth) {
+    const int nparams = static_cast<int>(in_.pick(4));
+    const size_t behaviour = in_.pick(8);
+    const double constant = real();
+    std::shared_ptr<Call> nested;
+    if (behaviour == 7 && depth < 2) nested = std::make_shared<Call>(call(depth + 1));
+    Host* host = &host_;
+    int* callbacks_left = &callbacks_left_;
+    Program* self = this;
+    return host_.function(
+        nparams,
+        [=](std::span<HostValue> params) -> HostValue {
+            const double x = !params.empty() && params[0].base_type == kTypeReal ? params[0].real() : 1.0;
+            switch (behaviour) {
+                case 0: return make_real(x * x + constant);
+                case 1: return make_integer(3);
+                case 2: return make_empty();
+                case 3: return host->array({2}, {x, constant});
+                case 4: host->raise("script", 1); return make_real(x);
+                case 5:
+                    for (auto& p : params) p = make_real(constant);
+                    return make_real(x);
+                case 6: return make_pair(x, constant);
+                default:
+                    if (!nested || *callbacks_left <= 0) return make_real(constant);
+                    --*callbacks_left;
+                    {
+                        Call again = *nested;
+                        return self->perform(again);
+                    }
+            }
+        },
+        behaviour == 5);
+}
+
+HostValue Program::value(int depth) {
+    switch (in_.pick(16)) {
+        case 0: return make_empty();
+        case 1: return make_integer(integer());
+        case 2: return make_real(real());
+        case 3: return make_pair(real(), real());
+        case 4: return HostValue{in_.flag() ? 1u : in_.word(), 0, 0, kTypeLogical, kTypeLogical};
+        case 5: {
+            const int64_t codes[] = {kOptionAll, 12, 13, 1, -1};
+            return make_option(codes[in_.pick(std::size(codes))]);
+        }
+        case 6: return host_.string(kStrings[in_.pick(std::size(kStrings))]);
+        case 7: return host_.string(in_.flag() ? std::string(2000 + in_.pick(200), '7') : in_.text(64));
+        case 8: return small_array(std::nullopt);
+        case 9: return small_array(kTypeRealArray);
+        case 10: {  // an array whose record carries a wrong extended type
+            HostValue a = small_array(std::nullopt);
+            a.ext_type = static_cast<int32_t>(integer());
+            return a;
+        }
+        case 11: return odd_array();
+        case 12: return unknown_object();
+        case 13: return script_function(depth);
+        case 14:  // any type words over any payload
+            return HostValue{in_.word(), in_.word(), in_.word(), static_cast<int32_t>(in_.word()),
+                             static_cast<int32_t>(integer())};
+        default:
+            if (pool_.empty()) return make_empty();
+            return pool_[in_.pick(pool_.size())];
+    }
+}
+
+Program::Call Program::call(int depth) {
+    Call c;
+    const std::vector<std::string>& keys = host_.function_order();
+    c.is_operator = in_.pick(3) == 0 || keys.empty();
+    size_t nargs = in_.pick(9);
+    if (c.is_operator) {
+        const uint8_t b = in_.byte();
+        c.code = b < 0xF0 ? b % 71 : static_cast<int32_t>(in_.word());
+        c.last_index = static_cast<int64_t>(nargs) - 1;
+        nargs = std::max<size_t>(nargs, 2);  // the records an operand-form handler reads
+    } else {
+        c.key = keys[in_.pick(keys.size())];
+        const int32_t param_code = host_.function_key(c.key)->param_code;
+        if (param_code >= 0) nargs = static_cast<size_t>(param_code) + 1;
+    }
+    for (size_t k = 0; k < nargs; ++k) c.args.push_back(value(depth));
+    return c;
+}
+
+HostValue Program::perform(Call& c) {
+    const HostValue r = c.is_operator ? host_.apply_with_last_index(c.code, c.args, c.last_index)
+                                      : host_.call(c.key, c.args);
+    pool_.push_back(r);
+    for (const HostValue& a : c.args) pool_.push_back(a);  // out-parameters the call wrote
+    return r;
+}
+
+std::string Program::check(const HostValue& result) {
+    if (result.base_type == 0x7777 || result.ext_type == 0x7777) return "a result record left unwritten";
+    if (result.base_type == kTypeRealArray && result.word1 != 0 && host_.object(result) == nullptr &&
+        result.ext_type == host_.locked_key())
+        return "a math-array result names an object the host does not know";
+    return {};
+}
+
+std::string Program::run() {
+    const uint8_t setup = in_.byte();
+    host_.set_output_enabled((setup & 1) == 0);
+    host_.set_pending((setup & 2) != 0);
+    if ((setup & 4) != 0) host_.fail_allocation_at(1 + in_.pick(12));
+    const int64_t mismatches = host_.context_mismatches();
+    const size_t calls = 1 + in_.pick(6);
+    for (size_t n = 0; n < calls; ++n) {
+        Call c = call(0);
+        const HostValue r = perform(c);
+        if (std::string breach = check(r); !breach.empty()) return breach;
+    }
+    if (host_.ownership_faults() != 0) return host_.ownership_fault_log().front();
+    if (host_.context_mismatches() != mismatches) return "a host call with a foreign context";
+    return {};
+}
+
+}  // namespace
+
+std::string run_program(Host& host, std::span<const uint8_t> bytes) {
+    host.clear_values();
+    host.set_max_elements(int64_t{1} << 16);
+    Reader in(bytes);
+    std::string breach = Program(host, in).run();
+    host.clear_values();
+    return breach;
+}
+
+}  // namespace callfuzz
