@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
@@ -85,11 +86,7 @@ void run_direct(benchmark::State& state, const Body& body) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.open() || host.load() != 1) {
-        std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-        return 1;
-    }
+    HostedLibrary hosted;
     for (const Body& body : kBodies) {
         benchmark::RegisterBenchmark((std::string("library/") + body.name).c_str(), run_library, body)
             ->Unit(benchmark::kMillisecond);
@@ -111,7 +108,5 @@ int main(int argc, char** argv) {
         std::printf("  %-16s ratio %.3f   %+.2f ns per element\n", body.name, library->cpu / direct->cpu,
                     (library->cpu - direct->cpu) * 1e9 / static_cast<double>(kElements));
     }
-    host.unload();
-    host.close();
     return 0;
 }

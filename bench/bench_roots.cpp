@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
 
@@ -249,11 +250,8 @@ std::vector<double> points_of_one_call(const Case& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hostsim::Host& host = hostsim::Host::get();
-    if (!host.open() || host.load() != 1) {
-        std::fprintf(stderr, "cannot load %s\n", hostsim::Host::default_library_path().c_str());
-        return 1;
-    }
+    HostedLibrary hosted;
+    hostsim::Host& host = hosted.host();
     // Arrays are left as allocated, as the real host leaves them.
     host.set_new_array_fill(std::nullopt);
 
@@ -279,7 +277,5 @@ int main(int argc, char** argv) {
                     library->cpu / direct->cpu, n, (library->cpu - direct->cpu) * 1e9 / n);
     }
     benchmark::Shutdown();
-    host.unload();
-    host.close();
     return 0;
 }

@@ -3,6 +3,8 @@
 // leaves them) and may hold up to `max_elements`.
 #pragma once
 
+#include <gsl/gsl_errno.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,3 +45,21 @@ inline void unload_host() {
         host.close();
     }
 }
+
+// The library loaded for the whole of a benchmark's main(), and unloaded at
+// its end. The library switches GSL's error handler off in its own copy of
+// GSL; benchmarks that also call GSL directly need the same in theirs.
+class HostedLibrary {
+public:
+    explicit HostedLibrary(int64_t max_elements = int64_t{1} << 28) : host_(loaded_host(max_elements)) {
+        gsl_set_error_handler_off();
+    }
+    ~HostedLibrary() { unload_host(); }
+    HostedLibrary(const HostedLibrary&) = delete;
+    HostedLibrary& operator=(const HostedLibrary&) = delete;
+
+    hostsim::Host& host() { return host_; }
+
+private:
+    hostsim::Host& host_;
+};
