@@ -2,6 +2,7 @@
 // sizes reinterpret the row-major storage); ndgrid builds grid arrays from
 // vectors and stores them into its output arguments.
 #include <algorithm>
+#include <span>
 
 #include "array/math_array.h"
 #include "array/scratch.h"
@@ -67,18 +68,14 @@ HostValue* reshape_general(HostValue* result, RealArray& a, HostValue* args, int
     return return_argument(result, args[0]);
 }
 
-// The grid: output k holds, at position (i1, ..., iK), element ik of input k.
-// The counters advance like an odometer, the last fastest; the number of
-// passes is the grid's element count.
-void fill_grid(int64_t inputs, int64_t total, const double* const* in, const int64_t* length, double* const* out,
-               int64_t* counter) {
-    std::fill_n(counter, inputs, int64_t{0});
-    for (int64_t p = 0; p < total; ++p) {
-        for (int64_t k = 0; k < inputs; ++k) out[k][p] = in[k][counter[k]];
-        for (int64_t k = inputs - 1; k >= 0; --k) {
-            if (++counter[k] < length[k]) break;
-            counter[k] = 0;
-        }
+// Grid k: element i of x at every position whose index k is i, that is,
+// each element repeated `inner` times (the product of the lengths after k),
+// the whole run repeated `outer` times (the product of those before). Filled
+// as soon as it is made, so that a grid stored before a later one fails
+// holds its values.
+void fill_grid(const RealArray& x, int64_t outer, int64_t inner, double* out) {
+    for (int64_t o = 0; o < outer; ++o) {
+        for (int64_t i = 0; i < x.count; ++i) out = std::fill_n(out, inner, x.data[i]);
     }
 }
 
@@ -101,31 +98,33 @@ HostValue* ndgrid(HostValue* result, int64_t last_index, HostValue* args, void* 
     const int64_t nargs = last_index + 1;
     if (nargs < 4 || nargs % 2 != 0) return fail(result, kNdgridKey, kBadArgumentCount, ctx);
     const int64_t inputs = nargs / 2;
-    Scratch<const double*> in(inputs);
     Scratch<int64_t> length(inputs);
-    Scratch<double*> out(inputs);
-    Scratch<int64_t> counter(inputs);
-    if (!in.ok() || !length.ok() || !out.ok() || !counter.ok()) return fail(result, kNdgridKey, kNoMemory, ctx);
+    if (!length.ok()) return fail(result, kNdgridKey, kNoMemory, ctx);
     for (int64_t k = 0; k < inputs; ++k) {
         RealArray* x = array_arg(args[k]);
         if (x == nullptr) return fail(result, kNdgridKey, kInputNoArray, ctx);
         if (x->ndims != 1 || !has_consistent_shape(*x)) return fail(result, kNdgridKey, kInputNotVector, ctx);
-        in[k] = x->data;
         length[k] = x->count;
     }
+    const std::span<const int64_t> lengths(length.get(), static_cast<size_t>(inputs));
     int64_t total = 0;
-    if (!checked_product({length.get(), static_cast<size_t>(inputs)}, &total))
-        return fail(result, kNdgridKey, kNoMemory, ctx);
+    if (!checked_product(lengths, &total)) return fail(result, kNdgridKey, kNoMemory, ctx);
     save_arrays_begin(ctx, args);
+    // With elements, every length is at least 1 and outer x length x inner is
+    // the total. Without, nothing is written and outer stays 1, so that the
+    // passes stay within the inputs' elements: the lengths before an empty one
+    // alone may promise far more.
+    int64_t outer = 1;
     for (int64_t k = 0; k < inputs; ++k) {
-        RealArray* g = new_array_shaped({length.get(), static_cast<size_t>(inputs)});
+        const int64_t inner = total == 0 ? 0 : total / outer / length[k];
+        RealArray* g = new_array_shaped(lengths);
         if (g == nullptr) return fail(result, kNdgridKey, kNoMemory, ctx);
+        fill_grid(*array_arg(args[k]), outer, inner, g->data);
         HostValue* record = &args[inputs + k];
         tag_array(record, g);
         save_array(ctx, record, args);
-        out[k] = g->data;
+        if (total != 0) outer *= length[k];
     }
-    fill_grid(inputs, total, in.get(), length.get(), out.get(), counter.get());
     return return_argument(result, args[0]);
 }
 

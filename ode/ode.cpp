@@ -22,6 +22,7 @@
 #include <span>
 
 #include "array/math_array.h"
+#include "array/allocation.h"
 #include "array/nesting.h"
 #include "array/scratch.h"
 #include "entry/script_functions.h"
@@ -177,21 +178,11 @@ int evaluate_jacobian(double t, const double y[], double* dfdy, double dfdt[], v
 
 // ---- GSL objects ---------------------------------------------------------------------------
 
-struct StepFree {
-    void operator()(gsl_odeiv_step* s) const { gsl_odeiv_step_free(s); }
-};
-struct ControlFree {
-    void operator()(gsl_odeiv_control* c) const { gsl_odeiv_control_free(c); }
-};
-struct EvolveFree {
-    void operator()(gsl_odeiv_evolve* e) const { gsl_odeiv_evolve_free(e); }
-};
-
 // The three objects of one call, freed in the order evolution, control, stepper.
 struct GslObjects {
-    std::unique_ptr<gsl_odeiv_step, StepFree> step;
-    std::unique_ptr<gsl_odeiv_control, ControlFree> control;
-    std::unique_ptr<gsl_odeiv_evolve, EvolveFree> evolve;
+    Owned<gsl_odeiv_step, gsl_odeiv_step_free> step;
+    Owned<gsl_odeiv_control, gsl_odeiv_control_free> control;
+    Owned<gsl_odeiv_evolve, gsl_odeiv_evolve_free> evolve;
 
     bool ok() const { return step && control && evolve; }
 };
@@ -369,9 +360,10 @@ Outcome solve_at_level(Slot& slot, std::span<const HostValue> args) {
     // The GSL objects come before the result array, so that a failure here
     // leaves no array behind that the host was never handed.
     GslObjects gsl;
-    gsl.step.reset(g_allocators.step(problem.step_type, n));
-    gsl.control.reset(g_allocators.control(problem.epsabs, problem.epsrel));
-    gsl.evolve.reset(g_allocators.evolve(n));
+    // Each through the allocation gate; none after the first that fails.
+    gsl.step.reset(allocate_gated(g_allocators.step, problem.step_type, n));
+    if (gsl.step) gsl.control.reset(allocate_gated(g_allocators.control, problem.epsabs, problem.epsrel));
+    if (gsl.control) gsl.evolve.reset(allocate_gated(g_allocators.evolve, n));
     if (!gsl.ok()) return refused(kCodeNoGslObject);
     RealArray* rows = new_matrix(problem.times->count, static_cast<int64_t>(n) + 1);
     if (rows == nullptr) return refused(kCodeNoMemory);

@@ -116,6 +116,8 @@ TEST_F(ShapeTest, NdgridFillsInOdometerOrder) {
         {{{1, 2}, {3, 4}, {5, 6}},
          {{1, 1, 1, 1, 2, 2, 2, 2}, {3, 3, 4, 4, 3, 3, 4, 4}, {5, 6, 5, 6, 5, 6, 5, 6}}},
         {{{1, 2}, {}}, {{}, {}}},
+        // No elements: the lengths before the empty one alone would ask for 10^12 passes.
+        {{Values(1000000, 1.0), Values(1000000, 2.0), {}}, {{}, {}, {}}},
     };
     for (const auto& c : cases) {
         const size_t k = c.inputs.size();
@@ -170,6 +172,7 @@ TEST_F(ShapeTest, NdgridRefusals) {
     EXPECT_TRUE(is_empty_result(host.call("math::ndgrid", args)));
     EXPECT_EQ(reported(), (Errors{{"math::ndgrid", 4}}));
     EXPECT_EQ(args[2].base_type, kTypeRealArray);
+    EXPECT_EQ(host.read(args[2]).values, (Values{1, 1, 2, 2}));  // stored with its values
     EXPECT_EQ(args[3].base_type, kTypeInteger);
 }
 
