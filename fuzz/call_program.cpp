@@ -106,6 +106,12 @@ private:
     // Callbacks into the library from script functions, across the program:
     // bounded so that nested integrations cannot multiply without end.
     int callbacks_left_ = 16;
+    // The real host lets its user break a script that runs too long: the
+    // break is a pending run error, which every long loop of the library
+    // tests for. A walk or an integration that a script asked to be long is
+    // interrupted the same way here, once a program has used up its
+    // evaluations, so that only a loop that ignores the break counts as a hang.
+    int64_t evaluations_left_ = 200'000;
 };
 
 HostValue Program::small_array(std::optional<int32_t> ext) {
@@ -152,10 +158,12 @@ HostValue Program::script_function(int depth) {
     if (behaviour == 7 && depth < 2) nested = std::make_shared<Call>(call(depth + 1));
     Host* host = &host_;
     int* callbacks_left = &callbacks_left_;
+    int64_t* evaluations_left = &evaluations_left_;
     Program* self = this;
     return host_.function(
         nparams,
         [=](std::span<HostValue> params) -> HostValue {
+            if (--*evaluations_left == 0) host->raise("break", 1);
             const double x = !params.empty() && params[0].base_type == kTypeReal ? params[0].real() : 1.0;
             switch (behaviour) {
                 case 0: return make_real(x * x + constant);
