@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Draws how the matrix product scales, for the library and OpenBLAS, from
 # the JSON output of bench_product_threads:
-#   docs/product-gflops.png   GFLOP/s against n, on one thread and on all
+#   docs/product-gflops.png   GFLOP/s against n, on one thread and on all,
+#                             with the processor's ceiling for a product
+#                             that rounds every multiplication
 #   docs/product-speedup.png  speed-up over one thread against threads
 # Usage: [MACHINE="name of the processor"] scripts/plots.sh [results.json]
 # (default: run the benchmark first, writing build/bench/product_threads.json)
@@ -36,23 +38,35 @@ for who in BM_Library BM_OpenBLAS; do
   done
 done
 
+# The separate multiply-add rate (BM_Arithmetic/0/threads), flat in n.
+ceiling() { awk -v t="$1" '$1 == "BM_Arithmetic" && $2 == 0 && $3 == t { print $4 }' "$work/all.tsv"; }
+ceiling_1=$(ceiling 1)
+ceiling_all=$(ceiling "$max_threads")
+ceiling_plot=""
+if [ -n "$ceiling_1" ] && [ -n "$ceiling_all" ]; then
+  ceiling_plot=", $ceiling_1 with lines dt 3 lw 2 lc \"dark-gray\" title \"ceiling of separate multiply and add, 1 thread\", $ceiling_all with lines dt 3 lw 2 lc \"black\" title \"ceiling, $max_threads threads\""
+fi
+
 gnuplot <<GNUPLOT
 set terminal pngcairo size 800,500 font "sans,11" noenhanced
-set key left top
+set key left top font ",9"
 set grid
 
 set output "docs/product-gflops.png"
 set title "Matrix product, square n x n: GFLOP/s ($machine)"
 set xlabel "n"
 set ylabel "GFLOP/s"
+set yrange [0:*]
+set key below maxrows 3
 set logscale x 2
 set xtics (256, 512, 1024, 2048)
 plot "$work/BM_Library-t1.dat" with linespoints lw 2 title "library, 1 thread", \
      "$work/BM_Library-t$max_threads.dat" with linespoints lw 2 title "library, $max_threads threads", \
      "$work/BM_OpenBLAS-t1.dat" with linespoints dt 2 lw 2 title "OpenBLAS, 1 thread", \
-     "$work/BM_OpenBLAS-t$max_threads.dat" with linespoints dt 2 lw 2 title "OpenBLAS, $max_threads threads"
+     "$work/BM_OpenBLAS-t$max_threads.dat" with linespoints dt 2 lw 2 title "OpenBLAS, $max_threads threads"$ceiling_plot
 
 set output "docs/product-speedup.png"
+set key left top
 set title "Matrix product: speed-up over one thread ($machine)"
 unset logscale x
 set xlabel "threads"
