@@ -62,6 +62,19 @@ const SpanKernels& baseline_spans() {
     return kernels;
 }
 
+const SpanKernels& spans_of(MatmulKernel kernel) {
+#if HOSTMATH_X86_64
+    switch (kernel) {
+        case MatmulKernel::kAvx512: return avx512_spans();
+        case MatmulKernel::kAvx2: return avx2_spans();
+        case MatmulKernel::kBaseline: break;
+    }
+#else
+    (void)kernel;
+#endif
+    return baseline_spans();
+}
+
 }  // namespace inverse_detail
 
 namespace {
@@ -74,19 +87,6 @@ enum InverseCode : int64_t {
     kNoMemory = 3,    // the result array or an index table
     kSingular = 4,
 };
-
-const inverse_detail::SpanKernels& spans_of(MatmulKernel kernel) {
-#if HOSTMATH_X86_64
-    switch (kernel) {
-        case MatmulKernel::kAvx512: return inverse_detail::avx512_spans();
-        case MatmulKernel::kAvx2: return inverse_detail::avx2_spans();
-        case MatmulKernel::kBaseline: break;
-    }
-#else
-    (void)kernel;
-#endif
-    return inverse_detail::baseline_spans();
-}
 
 double* row_of(double* a, int64_t n, int64_t i) { return a + i * n; }
 const double* row_of(const double* a, int64_t n, int64_t i) { return a + i * n; }
@@ -152,7 +152,7 @@ void unscramble(double* a, int64_t n, const int64_t* pivot_rows, const int64_t* 
 // The row that becomes a pivot is brought up to date first (begin_step).
 
 GaussJordan::GaussJordan(MatmulKernel kernel, double* a, int64_t n)
-    : spans_(&spans_of(kernel)), a_(a), n_(n), lag_rows_(kWindow * n), lag_cols_(n * kWindow) {}
+    : spans_(&inverse_detail::spans_of(kernel)), a_(a), n_(n), lag_rows_(kWindow * n), lag_cols_(n * kWindow) {}
 
 void GaussJordan::begin_step(int64_t k, const Pivot& pivot) {
     k_ = k;

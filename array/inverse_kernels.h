@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ops/matmul.h"
 #include "ops/matmul_kernels.h"
 
 namespace hostmath::inverse_detail {
@@ -26,6 +27,8 @@ struct SpanKernels {
 };
 
 const SpanKernels& baseline_spans();
+// The span kernels of the instruction set a product kernel uses.
+const SpanKernels& spans_of(MatmulKernel kernel);
 #if HOSTMATH_X86_64
 const SpanKernels& avx2_spans();
 const SpanKernels& avx512_spans();

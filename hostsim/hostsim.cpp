@@ -532,22 +532,25 @@ void Host::capture_output(const HostChar* text) {
 
 using hostsim::Host;
 
-HOSTSIM_EXPORT int32_t TestRunErr(void) {
-    Host::get().check_thread();
-    return Host::get().TestRunErr();
-}
 HOSTSIM_EXPORT int32_t SetRunErr(int32_t kind, const HostChar* name, int64_t code, int64_t reserved, void* ctx) {
     Host::get().check_thread();
     return Host::get().SetRunErr(kind, name, code, reserved, ctx);
 }
 namespace {
 // QeCal runs once per evaluation of a script function, so it reaches the host
-// without the first-use check of Host::get().
+// without the first-use check of Host::get(), which this initialisation has
+// already made.
 Host* const g_evaluating_host = &Host::get();
 }  // namespace
 HOSTSIM_EXPORT HostValue* QeCal(HostValue* result_buf, void* handle, HostValue* args) {
     g_evaluating_host->check_thread();
     return g_evaluating_host->QeCal(result_buf, handle, args);
+}
+// Loops that evaluate script functions test for a pending run error as often
+// as they evaluate, so TestRunErr takes the same short way.
+HOSTSIM_EXPORT int32_t TestRunErr(void) {
+    g_evaluating_host->check_thread();
+    return g_evaluating_host->TestRunErr();
 }
 HOSTSIM_EXPORT int32_t GetFor(void*, int64_t, int64_t fn_word, void** out_word, void** out_handle,
                               HostValue** out_params, int32_t* out_last_param) {

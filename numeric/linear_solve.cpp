@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "array/inverse_kernels.h"
 #include "array/scratch.h"
 
 namespace hostmath {
@@ -29,36 +30,67 @@ double largest_magnitude(const double* row, int64_t count) {
     return m1 > m0 ? m1 : m0;
 }
 
-// The pivot of step s: scanning rows s.. and, in each, columns s.., the
+// The pivot of a step: scanning its rows and, in each, its columns, the
 // first element whose magnitude is strictly greater than the best so far.
-// That is the first occurrence of the largest magnitude, so each row is
-// measured first and searched only when it holds a new largest value.
-double find_pivot(const double* a, int64_t n, int64_t s, int64_t* pr, int64_t* pc) {
-    double best = 0.0;
-    for (int64_t r = s; r < n; ++r) {
-        const double* row = a + r * n + s;
-        const double m = largest_magnitude(row, n - s);
-        if (!(m > best)) continue;
-        int64_t q = 0;
-        while (std::fabs(row[q]) != m) ++q;
-        best = m;
-        *pr = r;
-        *pc = s + q;
+// That is the first occurrence of the largest magnitude, so the rows are
+// offered with their largest magnitudes, in scan order, and only the winning
+// row is searched for the column. Offering is branch-free: whether a row
+// beats the best is as unpredictable as the values.
+class PivotSearch {
+public:
+    explicit PivotSearch(int64_t first_column) : first_(first_column), row_(first_column) {}
+
+    // Row r, whose elements from the first column on have the largest
+    // magnitude m (NaN never counting).
+    void offer(int64_t r, double m) {
+        const bool better = m > best_;
+        best_ = better ? m : best_;
+        row_ = better ? r : row_;
     }
-    return best;
+
+    double best() const { return best_; }
+    int64_t row() const { return row_; }
+    // The column of the first element of the winning row with the best
+    // magnitude; only when best() > 0.
+    int64_t column(const double* a, int64_t n) const {
+        const double* row = a + row_ * n;
+        int64_t q = first_;
+        while (std::fabs(row[q]) != best_) ++q;
+        return q;
+    }
+
+private:
+    int64_t first_;
+    double best_ = 0.0;
+    int64_t row_;
+};
+
+// At the widths of the systems solved here, 512-bit rows gain nothing over
+// 256-bit ones and pay for waking the wide units between solves (a solve at
+// n = 10: 0.70 us against 0.59; at n = 100: 106 us against 104).
+MatmulKernel row_update_kernel(MatmulKernel kernel) {
+    return kernel == MatmulKernel::kAvx512 ? MatmulKernel::kAvx2 : kernel;
 }
 
 }  // namespace
 
-SolveResult solve_full_pivoting(double* a, double* b, int64_t n) {
+// Each step's row updates run across the row, many independent elements per
+// instruction (the span kernels of the inversion), and measure the new values
+// as they go: the rows after the pivot, from the pivot column on, are exactly
+// where the next step searches, in the same order, so the search of step s + 1
+// is made during the sweep of step s.
+SolveResult solve_full_pivoting(double* a, double* b, int64_t n, MatmulKernel kernel) {
     Scratch<int64_t> pivot_column(n);
     if (!pivot_column.ok()) return SolveResult::kNoMemory;
+    const inverse_detail::SpanKernels& spans = inverse_detail::spans_of(row_update_kernel(kernel));
     auto at = [a, n](int64_t r, int64_t q) -> double& { return a[r * n + q]; };
 
+    PivotSearch pivot(0);
+    for (int64_t r = 0; r < n; ++r) pivot.offer(r, largest_magnitude(&at(r, 0), n));
     for (int64_t s = 0; s + 1 < n; ++s) {
-        int64_t pr = s;
-        int64_t pc = s;
-        if (negligible(find_pivot(a, n, s, &pr, &pc))) return SolveResult::kSingular;
+        if (negligible(pivot.best())) return SolveResult::kSingular;
+        const int64_t pr = pivot.row();
+        const int64_t pc = pivot.column(a, n);
         pivot_column[static_cast<size_t>(s)] = pc;
         if (pc != s) {
             for (int64_t r = 0; r < n; ++r) std::swap(at(r, s), at(r, pc));
@@ -67,13 +99,16 @@ SolveResult solve_full_pivoting(double* a, double* b, int64_t n) {
             for (int64_t q = s; q < n; ++q) std::swap(at(s, q), at(pr, q));
             std::swap(b[s], b[pr]);
         }
-        const double pivot = at(s, s);
-        for (int64_t q = s + 1; q < n; ++q) at(s, q) = at(s, q) / pivot;
-        b[s] = b[s] / pivot;
+        const double divisor = at(s, s);
+        for (int64_t q = s + 1; q < n; ++q) at(s, q) = at(s, q) / divisor;
+        b[s] = b[s] / divisor;
+        pivot = PivotSearch(s + 1);
+        const int64_t width = n - s - 1;
         for (int64_t r = s + 1; r < n; ++r) {
             const double factor = at(r, s);
-            for (int64_t q = s + 1; q < n; ++q) at(r, q) = at(r, q) - factor * at(s, q);
+            const double largest = spans.update_max(&at(r, s + 1), &at(s, s + 1), width, factor);
             b[r] = b[r] - factor * b[s];
+            pivot.offer(r, largest);
         }
     }
     if (n == 0) return SolveResult::kSolved;

@@ -724,31 +724,38 @@ hostmath::SolveResult plain_solve(std::vector<double> a, std::vector<double>& b,
     return hostmath::SolveResult::kSolved;
 }
 
-// The solver measures each row before searching it; ties of magnitude
-// (equal values, opposite signs), zeros and NaN must still pick the pivot the
-// plain scan picks, and every bit of the solution must agree.
+// The solver measures each row as it updates it; ties of magnitude (equal
+// values, opposite signs), zeros and NaN must still pick the pivot the plain
+// scan picks, and every bit of the solution must agree, with the row updates
+// of every instruction set the processor has, on rows shorter and longer than
+// their vectors.
 TEST(LinearSolve, SameBitsAsThePlainEliminationWithTiesAndNaN) {
-    std::mt19937_64 random(12345);
-    const double pool[] = {0.0, -0.0, 1.0, -1.0, 2.0, -2.0, 0.5, 3.0, -3.0, 1e-17, kNaN};
-    std::uniform_int_distribution<size_t> pick(0, std::size(pool) - 1);
-    std::uniform_real_distribution<double> any(-4.0, 4.0);
-    int solved = 0;
-    for (int trial = 0; trial < 3000; ++trial) {
-        const int64_t n = 1 + trial % 12;
-        const bool ties = trial % 3 != 0;
-        std::vector<double> a(static_cast<size_t>(n * n)), b(static_cast<size_t>(n));
-        for (double& v : a) v = ties ? pool[pick(random)] : any(random);
-        for (double& v : b) v = any(random);
-        if (trial % 7 == 0) a[static_cast<size_t>(trial) % a.size()] = kNaN;
-        std::vector<double> expected_b = b;
-        const hostmath::SolveResult expected = plain_solve(a, expected_b, n);
-        const hostmath::SolveResult got = hostmath::solve_full_pivoting(a.data(), b.data(), n);
-        ASSERT_EQ(got, expected) << "trial " << trial;
-        if (got != hostmath::SolveResult::kSolved) continue;
-        ++solved;
-        for (size_t i = 0; i < b.size(); ++i) ASSERT_TRUE(same_bits(b[i], expected_b[i])) << "trial " << trial;
+    for (const hostmath::MatmulKernel kernel :
+         {hostmath::MatmulKernel::kBaseline, hostmath::MatmulKernel::kAvx2, hostmath::MatmulKernel::kAvx512}) {
+        if (!hostmath::kernel_supported(kernel)) continue;
+        SCOPED_TRACE(hostmath::kernel_name(kernel));
+        std::mt19937_64 random(12345);
+        const double pool[] = {0.0, -0.0, 1.0, -1.0, 2.0, -2.0, 0.5, 3.0, -3.0, 1e-17, kNaN};
+        std::uniform_int_distribution<size_t> pick(0, std::size(pool) - 1);
+        std::uniform_real_distribution<double> any(-4.0, 4.0);
+        int solved = 0;
+        for (int trial = 0; trial < 3000; ++trial) {
+            const int64_t n = trial % 5 == 4 ? 13 + trial % 29 : 1 + trial % 12;
+            const bool ties = trial % 3 != 0;
+            std::vector<double> a(static_cast<size_t>(n * n)), b(static_cast<size_t>(n));
+            for (double& v : a) v = ties ? pool[pick(random)] : any(random);
+            for (double& v : b) v = any(random);
+            if (trial % 7 == 0) a[static_cast<size_t>(trial) % a.size()] = kNaN;
+            std::vector<double> expected_b = b;
+            const hostmath::SolveResult expected = plain_solve(a, expected_b, n);
+            const hostmath::SolveResult got = hostmath::solve_full_pivoting(a.data(), b.data(), n, kernel);
+            ASSERT_EQ(got, expected) << "trial " << trial;
+            if (got != hostmath::SolveResult::kSolved) continue;
+            ++solved;
+            for (size_t i = 0; i < b.size(); ++i) ASSERT_TRUE(same_bits(b[i], expected_b[i])) << "trial " << trial;
+        }
+        EXPECT_GT(solved, 1000);  // the comparison covered solved systems, not only refusals
     }
-    EXPECT_GT(solved, 1000);  // the comparison covered solved systems, not only refusals
 }
 
 TEST(LinearSolve, FullPivotingSolvesAndDetectsSingularity) {
