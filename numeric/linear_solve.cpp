@@ -68,9 +68,10 @@ private:
 // The row updates of a step, by the width of its rows. Short rows are
 // updated fastest by scalar code; from 16 elements on, vectors win, and
 // 256-bit ones as much as 512-bit ones, which also pay for waking the wide
-// units between solves. Measured, one solve: n = 10 0.50 us scalar against
-// 0.59 (256-bit) and 0.70 (512-bit); n = 16 1.43 against 1.35; n = 32 9.0
-// against 5.7; n = 100 104 us (256-bit) against 106 (512-bit).
+// units between solves. Measured, one solve with every row scalar against
+// every row in vectors: n = 10 0.49 us against 0.59 (256-bit) and 0.70
+// (512-bit); n = 16 about even; n = 24 3.7 against 2.9; n = 32 8.3 against
+// 5.6; n = 100 277 against 94, 512-bit no faster.
 class RowUpdates {
 public:
     explicit RowUpdates(MatmulKernel kernel)
