@@ -6,8 +6,9 @@
 // least 0.9). It also measures the processor's own ceiling for a product that
 // rounds every multiplication (bench/arithmetic_ceiling.h) and prints how
 // close the library comes to it, and what fraction of OpenBLAS that ceiling
-// is: the most any bit-identical product can reach here. With --benchmark_out=FILE --benchmark_out_format=json the
-// figures feed scripts/plots.sh.
+// is: the most any bit-identical product can reach here. With
+// --benchmark_out=FILE --benchmark_out_format=json the figures feed
+// scripts/plots.sh.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
