@@ -30,13 +30,13 @@ namespace arithmetic_ceiling {
 
 constexpr int64_t kRounds = 4'000'000;
 
-// acc[i] = acc[i] + a * b over kAccumulators vectors, kRounds times, each
-// accumulator with a pair (a, b) of its own so that no two products are the
-// same; the multipliers pass through an empty asm statement each round so
-// that no multiplication is hoisted out of the loop. Returns a lane of the
-// sum so that nothing is dropped. One definition per vector width, each
-// compiled for its own instruction set; kA multipliers a and four b give
-// 4 kA accumulators, enough to cover the latency of either kind.
+// acc[i] = acc[i] + a * b over 4 kA accumulators, kRounds times: kA
+// multipliers a and four b give each accumulator a pair (a, b) of its own,
+// so that no two products are the same, and enough accumulators to cover the
+// latency of either kind. The multipliers pass through an empty asm
+// statement each round so that no multiplication is hoisted out of the loop.
+// Returns a lane of the sum so that nothing is dropped. One definition per
+// vector width, each compiled for its own instruction set.
 #define HOSTMATH_CEILING_ROUNDS(name, isa, reg, kA, V, mul, add, fma, set)        \
     template <bool kFused>                                                        \
     __attribute__((target(isa))) double name() {                                  \
