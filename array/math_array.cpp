@@ -30,7 +30,11 @@ bool resolve_function(const HostValue& f, ResolvedFunction* out) {
 }
 
 RealArray* lookup_array(const HostValue& v) {
-    return static_cast<RealArray*>(host().SearchKey(&v.word1, 8, kKeyRealArray));
+    auto* a = static_cast<RealArray*>(host().SearchKey(&v.word1, 8, kKeyRealArray));
+    // A negative count or number of dimensions would turn into a huge size
+    // wherever it meets a size_t: such an array is no array at all.
+    if (a == nullptr || a->count < 0 || a->ndims < 0) return nullptr;
+    return a;
 }
 
 RealArray* array_arg(const HostValue& v) {

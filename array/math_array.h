@@ -63,8 +63,9 @@ bool resolve_function(const HostValue& f, ResolvedFunction* out);
 // ---- arrays -------------------------------------------------------------
 
 // The real-array object behind a record, validated by the host (SearchKey
-// on payload word 1); null when the host knows no such array. The record's
-// type words are not looked at.
+// on payload word 1); null when the host knows no such array or its element
+// count or number of dimensions is negative. The record's type words are not
+// looked at.
 RealArray* lookup_array(const HostValue& v);
 // As lookup_array, and also requires base type -252.
 RealArray* array_arg(const HostValue& v);

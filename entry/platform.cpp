@@ -31,8 +31,37 @@ void show_message(const HostChar* text, const HostChar* caption, bool owned_by_f
 
 void* find_symbol(void* module, const char* name) { return dlsym(module, name); }
 
+namespace {
+
+// UTF-8 to stderr through a small buffer on the stack. A refused registration
+// is reported during the load, which must not fail or throw for want of memory.
+class StderrWriter {
+public:
+    ~StderrWriter() { flush(); }
+    void put(std::u16string_view text) {
+        hosttext::encode_utf8(text, [this](char byte) {
+            if (used_ == sizeof(buffer_)) flush();
+            buffer_[used_++] = byte;
+        });
+    }
+
+private:
+    void flush() {
+        std::fwrite(buffer_, 1, used_, stderr);
+        used_ = 0;
+    }
+    char buffer_[128];
+    size_t used_ = 0;
+};
+
+}  // namespace
+
 void show_message(const HostChar* text, const HostChar* caption, bool /*owned_by_focus*/) {
-    std::fprintf(stderr, "%s: %s\n", hosttext::to_utf8(caption).c_str(), hosttext::to_utf8(text).c_str());
+    StderrWriter out;
+    out.put(caption);
+    out.put(u": ");
+    out.put(text);
+    out.put(u"\n");
 }
 
 #endif

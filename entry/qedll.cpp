@@ -14,12 +14,15 @@
 
 namespace hostmath {
 
+namespace {
+constexpr int32_t kFirstPrivateKey = -12345;
+constexpr int32_t kLowestPrivateKey = -10000000;
+}  // namespace
+
 HostApi g_host{};
-int32_t g_private_key = -12345;
+int32_t g_private_key = kFirstPrivateKey;
 
 namespace {
-
-constexpr int32_t kLowestPrivateKey = -10000000;
 
 // Every key the library builds lives in this one buffer: the prefix and a
 // name of at most kMaxNameChars characters.
@@ -64,7 +67,10 @@ bool bind_host(void* module) {
 }
 
 // Tries the private key, then each lower one, until the host accepts one.
+// A load starts from the key the last load locked; after a search that found
+// none, the key lies below the lowest one and the search starts afresh.
 bool lock_private_key() {
+    if (g_private_key < kLowestPrivateKey) g_private_key = kFirstPrivateKey;
     while (g_host.LockKey(g_private_key, empty_callback, dispatch_operator) != 0) {
         --g_private_key;
         if (g_private_key < kLowestPrivateKey) return false;

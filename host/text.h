@@ -7,27 +7,30 @@
 
 namespace hosttext {
 
-inline void append_utf8(std::string& out, char32_t c) {
+// Each UTF-8 byte of the code point c, in order, to put(char).
+template <class Put>
+void put_utf8(char32_t c, Put&& put) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        put(static_cast<char>(c));
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        put(static_cast<char>(0xC0 | (c >> 6)));
+        put(static_cast<char>(0x80 | (c & 0x3F)));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        put(static_cast<char>(0xE0 | (c >> 12)));
+        put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        put(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        put(static_cast<char>(0xF0 | (c >> 18)));
+        put(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        put(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
 
-// An unpaired surrogate becomes U+FFFD.
-inline std::string to_utf8(std::u16string_view s) {
-    std::string out;
+// Each UTF-8 byte of s, in order, to put(char), allocating nothing. An
+// unpaired surrogate becomes U+FFFD.
+template <class Put>
+void encode_utf8(std::u16string_view s, Put&& put) {
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
@@ -36,8 +39,13 @@ inline std::string to_utf8(std::u16string_view s) {
         } else if (c >= 0xD800 && c < 0xE000) {
             c = 0xFFFD;
         }
-        append_utf8(out, c);
+        put_utf8(c, put);
     }
+}
+
+inline std::string to_utf8(std::u16string_view s) {
+    std::string out;
+    encode_utf8(s, [&out](char byte) { out += byte; });
     return out;
 }
 

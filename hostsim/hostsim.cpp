@@ -402,17 +402,22 @@ double* Host::GetArray(HostValue* value, void* ctx, int64_t* out_words) {
     return a->data;
 }
 
+int32_t Host::refused() {
+    if (refusal_hook_ != nullptr) refusal_hook_();
+    return 1;
+}
+
 int32_t Host::SetFunction(const HostChar* key, ScriptFn fn, int32_t param_code) {
+    if (refused_functions_.contains(key_view(key))) return refused();
     std::u16string k(key_view(key));
-    if (refused_functions_.count(k) != 0) return 1;
     if (functions_.count(k) == 0) function_order_.push_back(to_utf8(k));
     functions_[k] = FunctionKey{fn, param_code};
     return 0;
 }
 
 int32_t Host::SetConst(const HostChar* key, HostValue* value) {
+    if (refused_constants_.contains(key_view(key))) return refused();
     std::u16string k(key_view(key));
-    if (refused_constants_.count(k) != 0) return 1;
     if (constants_.count(k) == 0) constant_order_.push_back(to_utf8(k));
     constants_[k] = *value;
     return 0;
@@ -607,7 +612,10 @@ HOSTSIM_EXPORT void* ExMsgWithQe(void) {
 }
 // Not a host entry point: the fault probe that libraries built with fault
 // injection ask before each allocation of their own.
-HOSTSIM_EXPORT int32_t InjectAllocationFailure(void) { return Host::get().InjectAllocationFailure(); }
+HOSTSIM_EXPORT int32_t InjectAllocationFailure(void) {
+    Host::get().check_thread();
+    return Host::get().InjectAllocationFailure();
+}
 HOSTSIM_EXPORT HostValue* ExeOperator(HostValue* result_buf, int64_t last_index, HostValue* args, void* ctx,
                                       int32_t code, int32_t type) {
     Host::get().check_thread();

@@ -114,6 +114,9 @@ public:
 
     void refuse_function(std::string_view key) { refused_functions_.insert(to_u16(key)); }
     void refuse_constant(std::string_view key) { refused_constants_.insert(to_u16(key)); }
+    // Called whenever SetFunction or SetConst refuses a key, just before it
+    // returns (the refusal itself allocates nothing); null for none.
+    void set_refusal_hook(void (*hook)()) { refusal_hook_ = hook; }
     // LockKey refuses the next n keys offered, or every key.
     void refuse_locks(int64_t n) { locks_to_refuse_ = n; }
     void refuse_all_locks(bool on = true) { refuse_all_locks_ = on; }
@@ -284,6 +287,7 @@ private:
     void audit(const CallFrame& frame, const HostValue& result);
     bool next_allocation_fails();
     void check_context(void* ctx);
+    int32_t refused();  // a registration's refusal, after the hook
     RealArray* make_array_object(int64_t count, int64_t ndims, bool fill);
     static void capture_output(const HostChar* text);
 
@@ -298,8 +302,10 @@ private:
     std::map<std::u16string, HostValue> constants_;
     std::vector<std::string> function_order_;
     std::vector<std::string> constant_order_;
-    std::set<std::u16string> refused_functions_;
-    std::set<std::u16string> refused_constants_;
+    // Searched by view, so that a refusal allocates nothing.
+    std::set<std::u16string, std::less<>> refused_functions_;
+    std::set<std::u16string, std::less<>> refused_constants_;
+    void (*refusal_hook_)() = nullptr;
     int64_t locks_to_refuse_ = 0;
     bool refuse_all_locks_ = false;
     std::vector<LockCall> lock_calls_;

@@ -86,9 +86,9 @@ public:
 
     // The n values of f at p into `values`, with coordinate `axis` (when not
     // negative) moved to `moved`; false when, in the array form, f has left
-    // the host without one of the vectors or changed its size. The point is
-    // moved on its way into f rather than in place, so that it is not read
-    // back right after a store to it.
+    // its parameters without a vector of n elements. The point is moved on
+    // its way into f rather than in place, so that it is not read back right
+    // after a store to it.
     bool evaluate(const double* p, double* values, int64_t axis = -1, double moved = 0.0) {
         if (array_form()) {
             std::memcpy(xa_data_, p, bytes());
@@ -96,13 +96,7 @@ public:
             params_[0] = xa_;
             params_[1] = ya_;
             call();
-            // f may have let go of either vector: look both up again.
-            RealArray* xa = lookup_array(xa_);
-            RealArray* ya = lookup_array(ya_);
-            if (xa == nullptr || ya == nullptr || xa->count != n_ || ya->count != n_) return false;
-            xa_data_ = xa->data;
-            std::memcpy(values, ya->data, bytes());
-            return true;
+            return read_array_results(values);
         }
         for (int64_t i = 0; i < n_; ++i) params_[i] = make_real(p[i]);
         if (axis >= 0) params_[axis] = make_real(moved);
@@ -113,6 +107,31 @@ public:
     }
 
 private:
+    // After a call in the array form. f holds the vectors in its own
+    // parameter records and may have assigned anything to them: a real,
+    // another vector, or a vector it let go of. What counts is what those
+    // records hold now, not the records the library handed in.
+    bool read_array_results(double* values) {
+        const RealArray* xa = vector_of_n(params_[0]);
+        const RealArray* ya = vector_of_n(params_[1]);
+        if (xa == nullptr || ya == nullptr) return false;
+        std::memcpy(values, ya->data, bytes());
+        // The next point goes into the library's own xa. Where f kept it as
+        // its parameter, the lookup just made found it; otherwise it is looked
+        // up on its own, since f may have let go of it.
+        if (params_[0].word1 != xa_.word1) xa = vector_of_n(xa_);
+        if (xa == nullptr) return false;
+        xa_data_ = xa->data;
+        return true;
+    }
+    const RealArray* vector_of_n(const HostValue& v) const {
+        const RealArray* a = lookup_array(v);
+        return a != nullptr && a->count == n_ ? a : nullptr;
+    }
+    // The records live in this object, which lives in netn's frame until the
+    // call returns. That is all the host needs: FunSaveObj takes the array
+    // out of the record and keeps it with the call's context, and f receives
+    // copies of the records in its own parameters.
     bool make_vector(HostValue* record, HostValue* args, void* ctx) {
         const int64_t sizes[1] = {n_};
         RealArray* v = new_array_shaped(sizes);

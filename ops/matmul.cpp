@@ -101,22 +101,38 @@ const KernelPlan& plan_of(MatmulKernel kernel) {
 
 int64_t round_up(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
 
-// Scratch doubles starting on a cache-line boundary, so that no vector load
-// from a panel straddles two lines.
-class PanelBuffer {
+// The packed panels of a and b for each thread of a product, in one scratch
+// block that the calling thread allocates before any worker starts: workers
+// never allocate (in the fault-injection build an allocation asks the host).
+// Every panel starts on a cache-line boundary, so that no vector load from a
+// panel straddles two lines.
+class PanelSet {
 public:
-    explicit PanelBuffer(int64_t count) : raw_(count + kSlack) {
+    // Room for `parts` threads, each packing blocks of up to rows x k of a and
+    // k x cols of b.
+    PanelSet(const KernelPlan& plan, int64_t rows, int64_t k, int64_t cols, int parts)
+        : a_doubles_(panel_doubles(rows, plan.mc, plan.mr, std::min<int64_t>(k, plan.kc))),
+          b_doubles_(panel_doubles(cols, plan.nc, plan.nr, std::min<int64_t>(k, plan.kc))),
+          raw_((a_doubles_ + b_doubles_) * parts + kLineDoubles) {
         if (!raw_.ok()) return;
         const auto address = reinterpret_cast<uintptr_t>(raw_.get());
         const uintptr_t aligned = (address + kAlignBytes - 1) / kAlignBytes * kAlignBytes;
         data_ = raw_.get() + (aligned - address) / sizeof(double);
     }
     bool ok() const { return data_ != nullptr; }
-    double* get() { return data_; }
+    double* a_panels(int part) { return data_ + part * (a_doubles_ + b_doubles_); }
+    double* b_panels(int part) { return a_panels(part) + a_doubles_; }
 
 private:
     static constexpr uintptr_t kAlignBytes = 64;
-    static constexpr int64_t kSlack = kAlignBytes / sizeof(double);
+    static constexpr int64_t kLineDoubles = kAlignBytes / sizeof(double);
+    // A block of min(extent, block) rows (or columns) in whole tiles of
+    // `tile`, kc deep, rounded up to whole cache lines.
+    static int64_t panel_doubles(int64_t extent, int64_t block, int64_t tile, int64_t kc) {
+        return round_up(round_up(std::min(extent, block), tile) * kc, kLineDoubles);
+    }
+    int64_t a_doubles_;
+    int64_t b_doubles_;
     Scratch<double> raw_;
     double* data_ = nullptr;
 };
@@ -223,16 +239,13 @@ void unpacked_block(const Block& blk) {
     }
 }
 
-// One block with its own panel scratch, or without scratch if there is none.
-void multiply_block(const KernelPlan& plan, const Block& blk) {
-    const int64_t kc = std::min<int64_t>(blk.k, plan.kc);
-    PanelBuffer a_pack(round_up(std::min<int64_t>(blk.m, plan.mc), plan.mr) * kc);
-    PanelBuffer b_pack(round_up(std::min<int64_t>(blk.n, plan.nc), plan.nr) * kc);
-    if (!a_pack.ok() || !b_pack.ok()) {
+// One block in the panels of thread `part`, or without scratch if there is none.
+void multiply_block(const KernelPlan& plan, const Block& blk, PanelSet& panels, int part) {
+    if (!panels.ok()) {
         unpacked_block(blk);
         return;
     }
-    multiply_packed(plan, blk, a_pack.get(), b_pack.get());
+    multiply_packed(plan, blk, panels.a_panels(part), panels.b_panels(part));
 }
 
 }  // namespace
@@ -305,7 +318,8 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
     // A kernel this processor cannot run would fault; the baseline one can.
     const KernelPlan& plan = plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
     if (threads <= 1) {
-        multiply_block(plan, Block{a, b, c, m, k, n, n, n});
+        PanelSet panels(plan, m, k, n, 1);
+        multiply_block(plan, Block{a, b, c, m, k, n, n, n}, panels, 0);
         return;
     }
     // Split the rows of c in whole register tiles, or its columns, whichever
@@ -316,13 +330,15 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
     threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
     const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * n;
     const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * m;
+    PanelSet panels(plan, m, k, n, threads);
+    parallel::Team team(threads);
     if (busiest_by_rows <= busiest_by_cols) {
-        parallel::for_ranges(threads, 0, m, plan.mr, [&](int64_t lo, int64_t hi) {
-            multiply_block(plan, Block{a + lo * k, b, c + lo * n, hi - lo, k, n, n, n});
+        team.for_numbered_ranges(0, m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
+            multiply_block(plan, Block{a + lo * k, b, c + lo * n, hi - lo, k, n, n, n}, panels, part);
         });
     } else {
-        parallel::for_ranges(threads, 0, n, plan.nr, [&](int64_t lo, int64_t hi) {
-            multiply_block(plan, Block{a, b + lo, c + lo, m, k, hi - lo, n, n});
+        team.for_numbered_ranges(0, n, plan.nr, [&](int part, int64_t lo, int64_t hi) {
+            multiply_block(plan, Block{a, b + lo, c + lo, m, k, hi - lo, n, n}, panels, part);
         });
     }
 }

@@ -84,6 +84,14 @@ public:
         for_parts(begin, end, grain, [&body](int, int64_t lo, int64_t hi) { body(lo, hi); });
     }
 
+    // As for_ranges, with the number of the part (0 to size() - 1) as
+    // body(part, lo, hi), so that each part can work in what the calling
+    // thread prepared for it.
+    template <class Body>
+    void for_numbered_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+        for_parts(begin, end, grain, body);
+    }
+
     // part(lo, hi) gives the partial result of one non-empty part; the
     // partials are folded as combine(combine(identity, first), second) ...
     // in ascending order of their ranges, on the calling thread. T is a

@@ -30,6 +30,9 @@ const OddShape kOddShapes[] = {
     {4, {4611686018427387904, 4}, 2},     // a product beyond 64 bits
     {2, {-1, -2}, 2},
     {1, {1, 1}, 0},
+    {-1, {1}, 1},  // a negative count would become a huge size_t
+    {-4, {2, 2}, 2},
+    {0, {0}, -1},
 };
 
 }  // namespace
@@ -59,4 +62,26 @@ TEST_F(BoundedWorkTest, OddShapesThroughEveryFunctionAndOperator) {
         }
     }
     EXPECT_EQ(host.ownership_faults(), 0);
+}
+
+// An array whose element count is negative is no array: each function
+// refuses it with its own code for an argument that is not an array.
+TEST_F(BoundedWorkTest, NegativeCountsAreRefusedAsNoArray) {
+    struct Case {
+        const char* key;
+        int64_t code;
+    };
+    const Case cases[] = {{"math::rand", 1}, {"math::randn", 1}, {"math::Sum", 2}, {"math::inv", 1}};
+    for (int64_t count : {int64_t{-1}, INT64_MIN}) {
+        const HostValue a = host.array_with_header(count, {1}, 1);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.key) + " count " + std::to_string(count));
+            host.clear_errors();
+            std::vector<HostValue> args{a};
+            host.call(c.key, args);
+            ASSERT_EQ(host.errors().size(), 1u);
+            EXPECT_EQ(host.errors()[0].name, c.key);
+            EXPECT_EQ(host.errors()[0].code, c.code);
+        }
+    }
 }

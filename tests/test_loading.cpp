@@ -58,19 +58,20 @@ TEST_F(LoadTest, RefusedKeyMovesToTheNextLowerOne) {
     host.unload();
 }
 
-TEST_F(LoadTest, NoFreeKeyRegistersNothingAndLeavesTheKeyBelowTheRange) {
+TEST_F(LoadTest, NoFreeKeyRegistersNothingAndTheNextLoadSearchesAfresh) {
     host.refuse_all_locks();
     EXPECT_EQ(host.load(), 0);
     EXPECT_EQ(host.lock_call_count(), 9'987'656);  // -12345 down to -10000000
     EXPECT_EQ(host.function_count(), 0u);
     EXPECT_EQ(host.constant_count(), 0u);
 
-    // The next load in the same process starts where this one stopped.
+    // The next load in the same process searches the whole range again,
+    // never below its lowest key.
     host.refuse_all_locks(false);
     const int64_t before = host.lock_call_count();
     ASSERT_EQ(host.load(), 1);
     EXPECT_EQ(host.lock_call_count(), before + 1);
-    EXPECT_EQ(host.locked_key(), -10000001);
+    EXPECT_EQ(host.locked_key(), -12345);
     host.unload();
 }
 

@@ -267,6 +267,35 @@ TEST_F(ThreadCountTest, MatrixProduct) {
         "product", 2, {host.array({211, 523}, mixed_values(211 * 523, 3)), host.array({523, 149}, mixed_values(523 * 149, 4))});
 }
 
+// The product's panels are allocated on the calling thread before the
+// workers start: no worker asks the host anything (every entry-point call,
+// the fault probe included, is checked for its thread), the allocations are
+// counted in the same order on every run, and a failing one leaves the
+// product to the unpacked loop, with the same bits.
+TEST_F(ThreadCountTest, ProductScratchComesFromTheCallingThread) {
+    reload_with_threads(4);
+    const HostValue a = host.array({256, 256}, mixed_values(256 * 256, 5));
+    const HostValue b = host.array({256, 256}, mixed_values(256 * 256, 6));
+    const hostsim::ArrayContents reference = host.read(host.apply(2, {a, b}));
+    const int64_t made_before = host.allocation_count();
+    host.apply(2, {a, b});
+    const int64_t allocations = host.allocation_count() - made_before;
+    for (int64_t k = 1; k <= allocations; ++k) {
+        host.clear_errors();
+        host.fail_allocation_at(k);
+        const HostValue r = host.apply(2, {a, b});
+        ASSERT_TRUE(host.allocation_failure_injected()) << k;
+        if (k == 1) {  // the result array
+            EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math *", 4}}));
+            continue;
+        }
+        EXPECT_TRUE(host.errors().empty()) << k;
+        EXPECT_EQ(first_difference(host.read(r).values, reference.values), -1) << k;
+    }
+    host.fail_allocation_at(0);
+    EXPECT_EQ(host.foreign_thread_calls(), 0);
+}
+
 TEST_F(ThreadCountTest, Transpose) {
     constexpr int64_t kRows = 947, kCols = 7 * hostmath::kTransposeElementsPerThread / kRows + 13;
     expect_same_on_every_thread_count("transpose", 8, {host.array({kRows, kCols}, mixed_values(kRows * kCols, 5))});

@@ -601,7 +601,24 @@ TEST_F(NetnTest, FailuresDuringTheIteration) {
         int64_t code;
         bool empty;
     };
-    const Case cases[] = {{"ya released", releasing, 8, false}, {"NaN values", not_numbers, 9, true}};
+    // f assigns a real to its parameter ya at its second call: the vectors
+    // the library made are intact, but f no longer holds one of n elements.
+    int calls = 0;
+    const HostValue real_for_ya = host.function(2, [&](std::span<HostValue> p) {
+        s.values(host.object(p[0])->data, host.object(p[1])->data);
+        if (++calls == 2) p[1] = make_real(1.0);
+        return make_empty();
+    });
+    // f assigns a vector of another length to xa.
+    const HostValue longer_xa = host.function(2, [&](std::span<HostValue> p) {
+        s.values(host.object(p[0])->data, host.object(p[1])->data);
+        p[0] = host.array({3}, {1, 2, 3});
+        return make_empty();
+    });
+    const Case cases[] = {{"ya released", releasing, 8, false},
+                          {"a real assigned to ya", real_for_ya, 8, false},
+                          {"a longer vector assigned to xa", longer_xa, 8, false},
+                          {"NaN values", not_numbers, 9, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         host.clear_errors();
@@ -616,6 +633,22 @@ TEST_F(NetnTest, FailuresDuringTheIteration) {
         }
         EXPECT_EQ(host.read(args[1]).values, s.start);
     }
+
+    // f puts its values into a new vector of n elements that it assigns to
+    // ya: those are the values the iteration takes.
+    host.clear_errors();
+    const HostValue new_ya = host.function(2, [&](std::span<HostValue> p) {
+        HostValue y = host.array({2});
+        s.values(host.object(p[0])->data, host.object(y)->data);
+        p[1] = y;
+        return make_empty();
+    });
+    Args replaced{new_ya, start(s), real(1e-12)};
+    ASSERT_EQ(host.call("math::netn", replaced).base_type, kTypeInteger);
+    EXPECT_TRUE(host.errors().empty());
+    const std::vector<double> root = host.read(replaced[1]).values;
+    EXPECT_NEAR(root[0], kSqrt2, 1e-12);
+    EXPECT_NEAR(root[1], kSqrt2, 1e-12);
 
     // The temporary vectors cannot be made: code 7 after the opening FunSaveObj.
     host.clear_errors();
