@@ -42,6 +42,14 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"gsl_qagil", gsl_qagil, kAnyArgs},
     {u"gsl_qawc", gsl_qawc, kAnyArgs},
     {u"gsl_ode", gsl_ode, kAnyArgs},
+    // The added families follow, so that every earlier key keeps its place.
+    // linalg/
+    {u"solve", solve, kAnyArgs},
+    {u"det", det, kAnyArgs},
+    {u"chol", chol, kAnyArgs},
+    {u"lstsq", lstsq, kAnyArgs},
+    {u"eig", eig, kAnyArgs},
+    {u"svd", svd, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);
 const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);

@@ -106,6 +106,15 @@ std::vector<Scenario> scenarios() {
                         },
                         failures, failed};
     };
+    auto spd22 = [](Host& h) { return h.array({2, 2}, {4, 2, 2, 5}); };
+    auto linalg = [](const char* key, std::function<std::vector<HostValue>(Host&)> args) {
+        return Scenario{key,
+                        [key, args](Host& h) {
+                            std::vector<HostValue> a = args(h);
+                            return h.call(key, a);
+                        },
+                        {{{key, 7}}}, Failed::Empty};
+    };
     std::vector<Scenario> s = {
         {"math::toreal",
          [](Host& h) { return h.call("math::toreal", {make_pair(1, 2), make_real(0), make_real(0)}); }, {},
@@ -230,6 +239,17 @@ std::vector<Scenario> scenarios() {
              return h.call("math::netn", args);
          },
          {{{"math::netn", 7}}, {{"math::netn", 7}}}, Failed::Empty, {Failed::Empty, Failed::IntegerMinusOne}},
+        // Linear algebra: working memory, GSL objects or the result (7); the
+        // out-arguments stored before a failure stay with the host, complete.
+        linalg("math::solve", [=](Host& h) { return std::vector<HostValue>{spd22(h), h.array({2}, {1, 2})}; }),
+        linalg("math::det", [=](Host& h) { return std::vector<HostValue>{spd22(h)}; }),
+        linalg("math::chol", [=](Host& h) { return std::vector<HostValue>{spd22(h)}; }),
+        linalg("math::lstsq",
+               [](Host& h) { return std::vector<HostValue>{h.array({3, 2}, {1, 0, 1, 1, 1, 2}), h.array({3}, {1, 2, 4})}; }),
+        linalg("math::eig", [=](Host& h) { return std::vector<HostValue>{spd22(h), make_empty()}; }),
+        linalg("math::eig", [](Host& h) { return std::vector<HostValue>{h.array({2, 2}, {0, -1, 1, 0}), make_empty()}; }),
+        linalg("math::svd",
+               [](Host& h) { return std::vector<HostValue>{h.array({2, 3}, {1, 2, 3, 4, 5, 6}), make_empty(), make_empty()}; }),
     };
     return s;
 }
