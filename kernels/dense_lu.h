@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "ops/matmul.h"
+
 namespace hostmath {
 
 enum class LuStatus { kFactored, kSingular };
@@ -22,7 +24,16 @@ enum class LuStatus { kFactored, kSingular };
 // the number of steps whose pivot row differed from s. kSingular when a
 // step finds no candidate of nonzero magnitude (every one 0 or NaN) or the
 // last pivot is exactly 0; `a` then holds the steps made so far.
-LuStatus lu_factor(double* a, int64_t n, int64_t* pivot, int64_t* swaps);
+LuStatus lu_factor(double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads = 1);
+// The same, blocked: the panel of the next kPanelWidth columns is factored
+// column by column, then its rows of U to the right are solved and the rest
+// of the matrix takes the panel's updates through the product's kernels, on
+// up to `threads` threads. Every element still receives its updates one at a
+// time in increasing step order, so the factors are bit-identical to the
+// plain elimination's.
+LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads);
+// The elimination exactly as it reads, one element at a time.
+LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps);
 
 // Solves with the factors of lu_factor, in place on the n x k row-major b:
 // the rows of b swapped as the elimination swapped them, then for each
@@ -40,6 +51,13 @@ double lu_determinant(const double* lu, int64_t n, int64_t swaps);
 // for i > j, l(i, j) = (a(i, j) - l(i, 0) l(j, 0) - ... - l(i, j-1) l(j,
 // j-1)) / l(j, j). The upper triangle becomes 0. False (a partly
 // overwritten) at the first d that is not positive or is NaN.
-bool cholesky_factor(double* a, int64_t n);
+bool cholesky_factor(double* a, int64_t n, int threads = 1);
+// The same, blocked as lu_factor_with is: each element's terms are taken in
+// the same order, so the factor is bit-identical to the plain one's.
+bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads);
+bool cholesky_factor_plain(double* a, int64_t n);
+
+// The threads worth using for a factorisation of order n: 1 to the thread limit.
+int factor_threads(int64_t n);
 
 }  // namespace hostmath

@@ -24,7 +24,7 @@ HOSTMATH_SCRIPT_FUNCTION(chol) {
     Scratch<double> l(n * n);
     if (!l.ok()) return fail(result, kCholKey, kCodeNoMemory, ctx);
     std::copy(a.data, a.data + n * n, l.get());
-    if (!cholesky_factor(l.get(), n)) return fail(result, kCholKey, kCodeNotPositiveDefinite, ctx);
+    if (!cholesky_factor(l.get(), n, factor_threads(n))) return fail(result, kCholKey, kCodeNotPositiveDefinite, ctx);
     RealArray* out = new_matrix(n, n);
     if (out == nullptr) return fail(result, kCholKey, kCodeNoMemory, ctx);
     std::copy(l.get(), l.get() + n * n, out->data);

@@ -23,7 +23,7 @@ public:
         if (ok()) std::memcpy(lu_.get(), a.data, static_cast<size_t>(n_ * n_) * sizeof(double));
     }
     bool ok() const { return lu_.ok() && pivot_.ok(); }
-    bool factor() { return lu_factor(lu_.get(), n_, pivot_.get(), &swaps_) == LuStatus::kFactored; }
+    bool factor() { return lu_factor(lu_.get(), n_, pivot_.get(), &swaps_, factor_threads(n_)) == LuStatus::kFactored; }
     void solve(double* b, int64_t k) const { lu_solve(lu_.get(), n_, pivot_.get(), b, k); }
     double determinant() const { return lu_determinant(lu_.get(), n_, swaps_); }
 

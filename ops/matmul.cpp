@@ -31,6 +31,7 @@ namespace hostmath {
 namespace {
 
 using matmul_detail::KernelPlan;
+using matmul_detail::TileKernel;
 
 constexpr HostChar kName[] = u"math *";
 
@@ -169,41 +170,47 @@ void pack_b(const double* b, int64_t ldb, int64_t kc, int64_t cols, int nr, doub
 
 // A tile at the bottom or right edge of c: the kernel works on a full tile
 // in a local buffer, and only the part inside c is read and written.
-void edge_tile(const KernelPlan& plan, int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc,
-               int64_t rows, int64_t cols, bool accumulate) {
-    double tile[matmul_detail::kMaxTileElements];
+void edge_tile(const KernelPlan& plan, TileKernel tile, int64_t kc, const double* ap, const double* bp, double* c,
+               int64_t ldc, int64_t rows, int64_t cols, bool accumulate) {
+    double buffer[matmul_detail::kMaxTileElements];
     if (accumulate) {
-        for (int64_t r = 0; r < rows; ++r) std::copy(c + r * ldc, c + r * ldc + cols, tile + r * plan.nr);
+        for (int64_t r = 0; r < rows; ++r) std::copy(c + r * ldc, c + r * ldc + cols, buffer + r * plan.nr);
     }
-    plan.tile(kc, ap, bp, tile, plan.nr, accumulate);
-    for (int64_t r = 0; r < rows; ++r) std::copy(tile + r * plan.nr, tile + r * plan.nr + cols, c + r * ldc);
+    tile(kc, ap, bp, buffer, plan.nr, accumulate);
+    for (int64_t r = 0; r < rows; ++r) std::copy(buffer + r * plan.nr, buffer + r * plan.nr + cols, c + r * ldc);
 }
 
-// The operands of one block of the product: c (m x n, row stride ldc) =
-// a (m x k, row stride k) times b (k x n, row stride ldb). A thread's share
-// of a product is such a block: some rows of a and c, or some columns of b
-// and c.
+// The operands of one block of a product: c (m x n, row stride ldc) and
+// a (m x k, row stride lda) times b (k x n, row stride ldb). A thread's
+// share of a product is such a block: some rows of a and c, or some columns
+// of b and c.
 struct Block {
     const double* a;
     const double* b;
     double* c;
     int64_t m, k, n;
-    int64_t ldb, ldc;
+    int64_t lda, ldb, ldc;
 };
 
-// c = a b with packed panels; k >= 1. The loops over k blocks run in
-// ascending order, which is what keeps each sum in ascending p.
-void multiply_packed(const KernelPlan& plan, const Block& blk, double* a_pack, double* b_pack) {
-    const auto [a, b, c, m, k, n, ldb, ldc] = blk;
+// What the tiles do with c: the product starts each element from 0.0 and
+// adds its terms; an elimination's update takes its terms away from the
+// element as it stands.
+enum class Update { kProduct, kSubtract };
+
+// The block with packed panels; k >= 1. The loops over k blocks run in
+// ascending order, which is what keeps each element's terms in ascending p.
+void multiply_packed(const KernelPlan& plan, Update update, const Block& blk, double* a_pack, double* b_pack) {
+    const auto [a, b, c, m, k, n, lda, ldb, ldc] = blk;
+    const TileKernel tile = update == Update::kProduct ? plan.tile : plan.subtract_tile;
     for (int64_t jc = 0; jc < n; jc += plan.nc) {
         const int64_t nc = std::min<int64_t>(plan.nc, n - jc);
         for (int64_t pc = 0; pc < k; pc += plan.kc) {
             const int64_t kc = std::min<int64_t>(plan.kc, k - pc);
-            const bool accumulate = pc > 0;
+            const bool accumulate = pc > 0 || update == Update::kSubtract;
             pack_b(b + pc * ldb + jc, ldb, kc, nc, plan.nr, b_pack);
             for (int64_t ic = 0; ic < m; ic += plan.mc) {
                 const int64_t mc = std::min<int64_t>(plan.mc, m - ic);
-                pack_a(a + ic * k + pc, k, mc, kc, plan.mr, a_pack);
+                pack_a(a + ic * lda + pc, lda, mc, kc, plan.mr, a_pack);
                 for (int64_t jr = 0; jr < nc; jr += plan.nr) {
                     const double* bp = b_pack + jr * kc;
                     const int64_t cols = std::min<int64_t>(plan.nr, nc - jr);
@@ -212,9 +219,9 @@ void multiply_packed(const KernelPlan& plan, const Block& blk, double* a_pack, d
                         const int64_t rows = std::min<int64_t>(plan.mr, mc - ir);
                         double* ct = c + (ic + ir) * ldc + jc + jr;
                         if (rows == plan.mr && cols == plan.nr) {
-                            plan.tile(kc, ap, bp, ct, ldc, accumulate);
+                            tile(kc, ap, bp, ct, ldc, accumulate);
                         } else {
-                            edge_tile(plan, kc, ap, bp, ct, ldc, rows, cols, accumulate);
+                            edge_tile(plan, tile, kc, ap, bp, ct, ldc, rows, cols, accumulate);
                         }
                     }
                 }
@@ -223,29 +230,67 @@ void multiply_packed(const KernelPlan& plan, const Block& blk, double* a_pack, d
     }
 }
 
-// c = a b without scratch memory: row by row of c, each row built up across
-// its columns, term p after term p - 1.
-void unpacked_block(const Block& blk) {
-    const auto [a, b, c, m, k, n, ldb, ldc] = blk;
+// The block without scratch memory: row by row of c, each row built up
+// across its columns, term p after term p - 1.
+void unpacked_block(Update update, const Block& blk) {
+    const auto [a, b, c, m, k, n, lda, ldb, ldc] = blk;
     for (int64_t i = 0; i < m; ++i) {
         double* ci = c + i * ldc;
-        const double* ai = a + i * k;
-        std::fill(ci, ci + n, 0.0);
+        const double* ai = a + i * lda;
+        if (update == Update::kProduct) std::fill(ci, ci + n, 0.0);
         for (int64_t p = 0; p < k; ++p) {
             const double aip = ai[p];
             const double* bp = b + p * ldb;
-            for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] + aip * bp[j];
+            if (update == Update::kProduct) {
+                for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] + aip * bp[j];
+            } else {
+                for (int64_t j = 0; j < n; ++j) ci[j] = ci[j] - aip * bp[j];
+            }
         }
     }
 }
 
 // One block in the panels of thread `part`, or without scratch if there is none.
-void multiply_block(const KernelPlan& plan, const Block& blk, PanelSet& panels, int part) {
+void multiply_block(const KernelPlan& plan, Update update, const Block& blk, PanelSet& panels, int part) {
     if (!panels.ok()) {
-        unpacked_block(blk);
+        unpacked_block(update, blk);
         return;
     }
-    multiply_packed(plan, blk, panels.a_panels(part), panels.b_panels(part));
+    multiply_packed(plan, update, blk, panels.a_panels(part), panels.b_panels(part));
+}
+
+// The whole block on up to `threads` threads. The rows of c are split in
+// whole register tiles, or its columns, whichever leaves the busiest thread
+// the fewest elements; each thread packs into its own panels, allocated
+// here before any worker starts. Every element is computed by the same
+// kernel steps either way, so the split never changes a bit.
+void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int threads) {
+    const auto [a, b, c, m, k, n, lda, ldb, ldc] = blk;
+    if (threads <= 1) {
+        PanelSet panels(plan, m, k, n, 1);
+        multiply_block(plan, update, blk, panels, 0);
+        return;
+    }
+    const int64_t row_units = (m + plan.mr - 1) / plan.mr, col_units = (n + plan.nr - 1) / plan.nr;
+    threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
+    const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * n;
+    const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * m;
+    PanelSet panels(plan, m, k, n, threads);
+    parallel::Team team(threads);
+    if (busiest_by_rows <= busiest_by_cols) {
+        team.for_numbered_ranges(0, m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
+            multiply_block(plan, update, Block{a + lo * lda, b, c + lo * ldc, hi - lo, k, n, lda, ldb, ldc}, panels, part);
+        });
+    } else {
+        team.for_numbered_ranges(0, n, plan.nr, [&](int part, int64_t lo, int64_t hi) {
+            multiply_block(plan, update, Block{a, b + lo, c + lo, m, k, hi - lo, lda, ldb, ldc}, panels, part);
+        });
+    }
+}
+
+// A kernel this processor cannot run would fault; the baseline one can.
+const KernelPlan& runnable_plan(MatmulKernel kernel) {
+    return plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
 }
 
 }  // namespace
@@ -305,7 +350,7 @@ MatmulKernel best_kernel() {
 }
 
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n) {
-    unpacked_block(Block{a, b, c, m, k, n, n, n});
+    unpacked_block(Update::kProduct, Block{a, b, c, m, k, n, k, n, n});
 }
 
 void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
@@ -315,32 +360,13 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
         std::fill(c, c + m * n, 0.0);  // empty sums
         return;
     }
-    // A kernel this processor cannot run would fault; the baseline one can.
-    const KernelPlan& plan = plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
-    if (threads <= 1) {
-        PanelSet panels(plan, m, k, n, 1);
-        multiply_block(plan, Block{a, b, c, m, k, n, n, n}, panels, 0);
-        return;
-    }
-    // Split the rows of c in whole register tiles, or its columns, whichever
-    // leaves the busiest thread the fewest elements; each thread packs its
-    // own panels. Every element is computed by the same kernel steps either
-    // way, so the split never changes a bit.
-    const int64_t row_units = (m + plan.mr - 1) / plan.mr, col_units = (n + plan.nr - 1) / plan.nr;
-    threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
-    const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * n;
-    const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * m;
-    PanelSet panels(plan, m, k, n, threads);
-    parallel::Team team(threads);
-    if (busiest_by_rows <= busiest_by_cols) {
-        team.for_numbered_ranges(0, m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
-            multiply_block(plan, Block{a + lo * k, b, c + lo * n, hi - lo, k, n, n, n}, panels, part);
-        });
-    } else {
-        team.for_numbered_ranges(0, n, plan.nr, [&](int part, int64_t lo, int64_t hi) {
-            multiply_block(plan, Block{a, b + lo, c + lo, m, k, hi - lo, n, n}, panels, part);
-        });
-    }
+    multiply_split(runnable_plan(kernel), Update::kProduct, Block{a, b, c, m, k, n, k, n, n}, threads);
+}
+
+void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, const double* b, int64_t ldb,
+                            double* c, int64_t ldc, int64_t m, int64_t k, int64_t n, int threads) {
+    if (m <= 0 || n <= 0 || k <= 0) return;
+    multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, threads);
 }
 
 // ---- operator "*" on two arrays -------------------------------------------------

@@ -50,6 +50,13 @@ MatmulKernel best_kernel();
 // the same bit for bit whatever the kernel and the thread count.
 void multiply_with(MatmulKernel kernel, const double* a, const double* b, double* c, int64_t m, int64_t k,
                    int64_t n, int threads = 1);
+// c - a b into c, for an elimination's update: every element takes its k
+// terms away one at a time in ascending p, c(i, j) = (...(c(i, j) - a(i, 0)
+// b(0, j)) - ...) - a(i, k-1) b(k-1, j), each product and each difference
+// rounded. a is m x k, b k x n and c m x n, row-major with row strides lda,
+// ldb and ldc. The same bit for bit whatever the kernel and thread count.
+void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, const double* b, int64_t ldb,
+                            double* c, int64_t ldc, int64_t m, int64_t k, int64_t n, int threads = 1);
 // The product without scratch memory: row by row, each row of c built up
 // across its columns, term p after term p - 1.
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);

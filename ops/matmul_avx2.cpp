@@ -14,6 +14,7 @@ constexpr int kRows = kAvx2Rows;
 constexpr int kVectors = kAvx2Cols / 4;
 static_assert(kAvx2Cols % 4 == 0);
 
+template <bool kSubtract>
 HOSTMATH_TARGET("avx2")
 void avx2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc, bool accumulate) {
     constexpr int nr = 4 * kVectors;
@@ -33,7 +34,10 @@ void avx2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_
         for (int r = 0; r < kRows; ++r) {
             const __m256d a = _mm256_broadcast_sd(ap + r);
             HOSTMATH_UNROLL
-            for (int v = 0; v < kVectors; ++v) acc[r][v] = _mm256_add_pd(acc[r][v], _mm256_mul_pd(a, b[v]));
+            for (int v = 0; v < kVectors; ++v) {
+                const __m256d term = _mm256_mul_pd(a, b[v]);
+                acc[r][v] = kSubtract ? _mm256_sub_pd(acc[r][v], term) : _mm256_add_pd(acc[r][v], term);
+            }
         }
     }
     HOSTMATH_UNROLL
@@ -46,7 +50,7 @@ void avx2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_
 }  // namespace
 
 const KernelPlan& avx2_plan() {
-    static constexpr KernelPlan plan{kRows, 4 * kVectors, 256, 96, 2048, avx2_tile};
+    static constexpr KernelPlan plan{kRows, 4 * kVectors, 256, 96, 2048, avx2_tile<false>, avx2_tile<true>};
     return plan;
 }
 

@@ -16,6 +16,7 @@ constexpr int kRows = kAvx512Rows;
 constexpr int kVectors = kAvx512Cols / 8;
 static_assert(kAvx512Cols % 8 == 0);
 
+template <bool kSubtract>
 HOSTMATH_TARGET("avx512f")
 void avx512_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc, bool accumulate) {
     constexpr int nr = 8 * kVectors;
@@ -35,7 +36,10 @@ void avx512_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
         for (int r = 0; r < kRows; ++r) {
             const __m512d a = _mm512_set1_pd(ap[r]);
             HOSTMATH_UNROLL
-            for (int v = 0; v < kVectors; ++v) acc[r][v] = _mm512_add_pd(acc[r][v], _mm512_mul_pd(a, b[v]));
+            for (int v = 0; v < kVectors; ++v) {
+                const __m512d term = _mm512_mul_pd(a, b[v]);
+                acc[r][v] = kSubtract ? _mm512_sub_pd(acc[r][v], term) : _mm512_add_pd(acc[r][v], term);
+            }
         }
     }
     HOSTMATH_UNROLL
@@ -48,7 +52,7 @@ void avx512_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
 }  // namespace
 
 const KernelPlan& avx512_plan() {
-    static constexpr KernelPlan plan{kRows, 8 * kVectors, 256, 120, 2048, avx512_tile};
+    static constexpr KernelPlan plan{kRows, 8 * kVectors, 256, 120, 2048, avx512_tile<false>, avx512_tile<true>};
     return plan;
 }
 

@@ -15,6 +15,7 @@ static_assert(kBaselineCols % 2 == 0);
 
 #if HOSTMATH_X86_64
 
+template <bool kSubtract>
 void sse2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc, bool accumulate) {
     constexpr int nr = 2 * kVectors;
     __m128d acc[kRows][kVectors];
@@ -33,7 +34,10 @@ void sse2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_
         for (int r = 0; r < kRows; ++r) {
             const __m128d a = _mm_set1_pd(ap[r]);
             HOSTMATH_UNROLL
-            for (int v = 0; v < kVectors; ++v) acc[r][v] = _mm_add_pd(acc[r][v], _mm_mul_pd(a, b[v]));
+            for (int v = 0; v < kVectors; ++v) {
+                const __m128d term = _mm_mul_pd(a, b[v]);
+                acc[r][v] = kSubtract ? _mm_sub_pd(acc[r][v], term) : _mm_add_pd(acc[r][v], term);
+            }
         }
     }
     HOSTMATH_UNROLL
@@ -43,10 +47,12 @@ void sse2_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_
     }
 }
 
-constexpr TileKernel kTile = sse2_tile;
+constexpr TileKernel kTile = sse2_tile<false>;
+constexpr TileKernel kSubtractTile = sse2_tile<true>;
 
 #else
 
+template <bool kSubtract>
 void scalar_tile(int64_t kc, const double* ap, const double* bp, double* c, int64_t ldc, bool accumulate) {
     constexpr int nr = 2 * kVectors;
     double acc[kRows][nr];
@@ -55,7 +61,10 @@ void scalar_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
     }
     for (int64_t p = 0; p < kc; ++p, ap += kRows, bp += nr) {
         for (int r = 0; r < kRows; ++r) {
-            for (int j = 0; j < nr; ++j) acc[r][j] += ap[r] * bp[j];
+            for (int j = 0; j < nr; ++j) {
+                const double term = ap[r] * bp[j];
+                acc[r][j] = kSubtract ? acc[r][j] - term : acc[r][j] + term;
+            }
         }
     }
     for (int r = 0; r < kRows; ++r) {
@@ -63,14 +72,15 @@ void scalar_tile(int64_t kc, const double* ap, const double* bp, double* c, int6
     }
 }
 
-constexpr TileKernel kTile = scalar_tile;
+constexpr TileKernel kTile = scalar_tile<false>;
+constexpr TileKernel kSubtractTile = scalar_tile<true>;
 
 #endif
 
 }  // namespace
 
 const KernelPlan& baseline_plan() {
-    static constexpr KernelPlan plan{kRows, 2 * kVectors, 256, 64, 2048, kTile};
+    static constexpr KernelPlan plan{kRows, 2 * kVectors, 256, 64, 2048, kTile, kSubtractTile};
     return plan;
 }
 

@@ -8,6 +8,8 @@
 // starts them from 0.0; either way each element receives its terms in
 // ascending p, one multiplication and one addition each, so splitting k into
 // consecutive blocks leaves every sum exactly as one pass would build it.
+// The subtracting kernel of each plan takes each term away instead, one
+// multiplication and one subtraction: the running element of an elimination.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,7 @@ struct KernelPlan {
     int mc;  // rows of a per packed block, a multiple of mr
     int nc;  // columns of b per packed block, a multiple of nr
     TileKernel tile;
+    TileKernel subtract_tile;  // c - a b, term by term
 };
 
 const KernelPlan& baseline_plan();

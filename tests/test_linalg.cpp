@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kernels/dense_lu.h"
 #include "tests/support.h"
 
 namespace {
@@ -157,7 +158,7 @@ const Special kSpecials[] = {
 TEST_F(LinalgTest, SolveDetAndCholMatchThePlainLoopsBitForBit) {
     std::vector<Special> cases(std::begin(kSpecials), std::end(kSpecials));
     unsigned seed = 1;
-    for (int64_t n : {1, 2, 3, 7, 33, 70}) cases.push_back({"random", n, random_values(static_cast<size_t>(n * n), seed++)});
+    for (int64_t n : {1, 2, 3, 7, 33, 70, 200, 290}) cases.push_back({"random", n, random_values(static_cast<size_t>(n * n), seed++)});
     for (const Special& c : cases) {
         const int64_t n = c.n;
         SCOPED_TRACE(std::string(c.what) + ", n = " + std::to_string(n));
@@ -175,7 +176,7 @@ TEST_F(LinalgTest, SolveDetAndCholMatchThePlainLoopsBitForBit) {
             EXPECT_TRUE(same_values(host.read(x).values, plain_solve(f, b, n, k))) << "k = " << k;
         }
     }
-    for (int64_t n : {1, 2, 5, 33, 70}) {
+    for (int64_t n : {1, 2, 5, 33, 70, 200, 290}) {
         const Values a = spd(n, static_cast<unsigned>(n));
         const HostValue l = host.call("math::chol", {host.array({n, n}, a)});
         EXPECT_TRUE(same_values(host.read(l).values, plain_chol(a, n))) << "n = " << n;
@@ -406,4 +407,58 @@ TEST_F(LinalgTest, Refusals) {
     const HostValue plain = host.array({2, 2}, {2, 0, 0, 4}, kTypeRealArray);
     EXPECT_EQ(host.call("math::det", {plain}).real(), 8.0);
     EXPECT_TRUE(host.errors().empty());
+}
+
+// The blocked factorisations against the plain loops, on every kernel and
+// thread count, on orders around the panel width and matrices with ties,
+// zeros, NaN and a singular step.
+TEST(LinalgKernels, BlockedFactorsAreThePlainOnesBitForBit) {
+    using hostmath::MatmulKernel;
+    struct Case {
+        const char* what;
+        int64_t n;
+        Values a;
+    };
+    std::vector<Case> cases;
+    unsigned seed = 40;
+    for (int64_t n : {95, 96, 97, 193, 250}) cases.push_back({"random", n, random_values(static_cast<size_t>(n * n), seed++)});
+    // Small integers: many ties in the pivot search and exact zeros.
+    Values ties = random_values(200 * 200, seed++);
+    for (double& x : ties) x = std::round(x * 2);
+    cases.push_back({"ties and zeros", 200, ties});
+    Values nan = random_values(200 * 200, seed++);
+    nan[150 * 200 + 7] = kNaN;
+    nan[3] = kInf;
+    cases.push_back({"NaN and infinity", 200, nan});
+    Values singular = random_values(200 * 200, seed++);
+    for (int64_t i = 0; i < 200; ++i) singular[static_cast<size_t>(i * 200 + 120)] = singular[static_cast<size_t>(i * 200 + 17)];
+    cases.push_back({"singular at a late step", 200, singular});
+
+    for (MatmulKernel kernel : hostmath::kAllMatmulKernels) {
+        if (!hostmath::kernel_supported(kernel)) continue;
+        for (const Case& c : cases) {
+            const int64_t n = c.n;
+            Values plain = c.a;
+            std::vector<int64_t> pivot(static_cast<size_t>(n)), fast_pivot(static_cast<size_t>(n));
+            int64_t swaps = 0, fast_swaps = 0;
+            const auto status = hostmath::lu_factor_plain(plain.data(), n, pivot.data(), &swaps);
+            const Values spd_input = spd(n, seed);
+            Values l_plain = spd_input;
+            ASSERT_TRUE(hostmath::cholesky_factor_plain(l_plain.data(), n));
+            for (int threads : {1, 2, 3, 7}) {
+                SCOPED_TRACE(std::string(hostmath::kernel_name(kernel)) + ", " + c.what + ", n = " + std::to_string(n) +
+                             ", threads " + std::to_string(threads));
+                Values fast = c.a;
+                EXPECT_EQ(hostmath::lu_factor_with(kernel, fast.data(), n, fast_pivot.data(), &fast_swaps, threads), status);
+                if (status == hostmath::LuStatus::kFactored) {
+                    EXPECT_TRUE(same_values(fast, plain));
+                    EXPECT_EQ(fast_pivot, pivot);
+                    EXPECT_EQ(fast_swaps, swaps);
+                }
+                Values l_fast = spd_input;
+                ASSERT_TRUE(hostmath::cholesky_factor_with(kernel, l_fast.data(), n, threads));
+                EXPECT_TRUE(same_values(l_fast, l_plain));
+            }
+        }
+    }
 }
