@@ -3,8 +3,10 @@
 // The function is resolved once per call; its parameter count decides how
 // many input arrays follow it, and one array more is the output. The loop
 // then writes element j of every input into the function's own parameter
-// records, calls the host once and reads one record back: no allocation,
-// lookup or check per element beyond that call.
+// records, calls the host once and reads one record back. f runs script
+// code that may let go of any array of the call, or replace it: after each
+// call the arrays the call still reads or writes are looked up again, and
+// one that is gone or no longer has n elements ends the loop (code 8).
 #include <bit>
 #include <cstdint>
 
@@ -26,6 +28,10 @@ enum ArrayfunCode : int64_t {
     kCountsDiffer = 5,
     kNoMemory = 6,  // the result array or the table of inputs
     kNotReal = 7,   // the function returned something other than a real
+    // The function let go of an array of the call, or changed its element
+    // count. The documented codes stop at 7; this one follows them and is
+    // listed in docs/arrays.md.
+    kArrayLost = 8,
 };
 
 // A script function as the host resolved it.
@@ -48,22 +54,63 @@ bool resolve(const HostValue& f, Resolved* out) {
     return true;
 }
 
-// Calls f once per element, j ascending; false at the first value that is
-// no real, with the elements before it written.
-bool map_elements(const Resolved& f, const double* const* inputs, double* out, int64_t n) {
+// The element data of the call's arrays: the p inputs, and the output when
+// the script gave it (the new array of the other form is out of the script's
+// reach until the call returns).
+class CallArrays {
+public:
+    CallArrays(const HostValue* args, int64_t inputs, bool output_given, int64_t n)
+        : args_(args), inputs_(inputs), output_given_(output_given), n_(n), data_(inputs) {}
+    bool ok() const { return data_.ok(); }
+    // Looks every array up (again); false when one is gone or resized.
+    bool refresh() {
+        for (int64_t q = 0; q < inputs_; ++q) {
+            const RealArray* a = of_n(args_[q + 1]);
+            if (a == nullptr) return false;
+            data_[static_cast<size_t>(q)] = a->data;
+        }
+        if (output_given_) {
+            RealArray* y = of_n(args_[inputs_ + 1]);
+            if (y == nullptr) return false;
+            output_ = y->data;
+        }
+        return true;
+    }
+    double input(int64_t q, int64_t j) const { return data_[static_cast<size_t>(q)][j]; }
+    double* output() const { return output_; }
+    void set_output(double* out) { output_ = out; }
+
+private:
+    RealArray* of_n(const HostValue& v) const {
+        RealArray* a = lookup_array(v);
+        return a != nullptr && a->count == n_ ? a : nullptr;
+    }
+    const HostValue* args_;
+    int64_t inputs_;
+    bool output_given_;
+    int64_t n_;
+    Scratch<const double*> data_;
+    double* output_ = nullptr;
+};
+
+// Calls f once per element, j ascending, until the end, a value that is no
+// real (code 7) or a lost array (code 8); the elements before stay written.
+int64_t map_elements(const Resolved& f, CallArrays& arrays, int64_t n) {
     for (int64_t j = 0; j < n; ++j) {
         for (int64_t q = 0; q < f.count; ++q) {
             HostValue& param = f.params[q];
-            param.word1 = std::bit_cast<uint64_t>(inputs[q][j]);
+            param.word1 = std::bit_cast<uint64_t>(arrays.input(q, j));
             param.ext_type = kTypeReal;
             param.base_type = kTypeReal;
         }
         HostValue buffer;
         const HostValue* returned = host().QeCal(&buffer, f.handle, f.params);
-        if (returned->base_type != kTypeReal) return false;
-        out[j] = std::bit_cast<double>(returned->word1);
+        if (returned->base_type != kTypeReal) return kNotReal;
+        const double value = std::bit_cast<double>(returned->word1);
+        if (!arrays.refresh()) return kArrayLost;
+        arrays.output()[j] = value;
     }
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -98,13 +145,14 @@ HOSTMATH_SCRIPT_FUNCTION(arrayfun) {
         return_new_array(result, out, ctx);
     }
     // From here on the result record holds the output, whatever follows.
-    Scratch<const double*> inputs(f.count);
-    if (!inputs.ok()) {
+    CallArrays arrays(args, f.count, into_output, n);
+    if (!arrays.ok()) {
         report(kArrayfunKey, kNoMemory, ctx);
         return result;
     }
-    for (int64_t q = 0; q < f.count; ++q) inputs[static_cast<size_t>(q)] = lookup_array(args[q + 1])->data;
-    if (!map_elements(f, inputs.get(), out->data, n)) report(kArrayfunKey, kNotReal, ctx);
+    arrays.refresh();  // the lookups above found every one of them
+    if (!into_output) arrays.set_output(out->data);
+    if (const int64_t code = map_elements(f, arrays, n)) report(kArrayfunKey, code, ctx);
     return result;
 }
 

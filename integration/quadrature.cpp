@@ -14,6 +14,7 @@
 
 #include <gsl/gsl_errno.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -21,6 +22,7 @@
 #include "array/allocation.h"
 #include "array/math_array.h"
 #include "array/nesting.h"
+#include "array/scratch.h"
 #include "entry/script_functions.h"
 
 namespace hostmath {
@@ -34,9 +36,9 @@ enum QuadratureCode : int64_t {
     kCodeNotOneParameter = 4,   // f does not take exactly one parameter
     kCodeBadArgument = 5,       // a limit, the point list, a tolerance, limit or key
     kCodeIntegrandNotReal = 6,  // an evaluation returned something other than a real
-    // The workspace for `limit` subintervals could not be allocated. The
-    // documented codes stop at 6; this one follows them and is listed in
-    // docs/quadrature.md.
+    // The workspace for `limit` subintervals, or the copy of the points,
+    // could not be allocated. The documented codes stop at 6; this one
+    // follows them and is listed in docs/quadrature.md.
     kCodeNoWorkspace = 7,
 };
 
@@ -74,8 +76,12 @@ struct Problem {
     double a = 0.0;
     double b = 0.0;
     double c = 0.0;
+    // The break points as the script gave them, then the call's own copy:
+    // GSL reads them between evaluations of the integrand, which may let go
+    // of the script's array.
     double* pts = nullptr;
     size_t npts = 0;
+    Scratch<double> pts_copy;
     double epsabs = kDefaultTolerance;
     double epsrel = kDefaultTolerance;
     size_t limit = kDefaultLimit;
@@ -223,6 +229,15 @@ bool read_points(const HostValue& v, Problem* p) {
     return true;
 }
 
+// The points into the call's own copy, which GSL then reads.
+bool copy_points(Problem* p) {
+    p->pts_copy = Scratch<double>(static_cast<int64_t>(p->npts));
+    if (!p->pts_copy.ok()) return false;
+    std::copy(p->pts, p->pts + p->npts, p->pts_copy.get());
+    p->pts = p->pts_copy.get();
+    return true;
+}
+
 // Checks the inputs after f in argument order; false at the first that fails.
 bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, Problem* p) {
     for (size_t i = 1; i < args.size(); ++i) {
@@ -254,6 +269,7 @@ Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function inte
     if (slot.f.last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem;
     if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
+    if (problem.pts != nullptr && !copy_points(&problem)) return refused(kCodeNoWorkspace);
 
     slot.failed = false;
     Workspace workspace;

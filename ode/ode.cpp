@@ -195,8 +195,11 @@ ode::GslAllocators g_allocators = kDefaultAllocators;
 // The inputs of one integration, after the checks; the optional ones hold
 // their defaults until an argument replaces them.
 struct Problem {
-    const RealArray* times = nullptr;  // the start time, then the output times
+    const RealArray* time_array = nullptr;  // the start time, then the output times
     const RealArray* y0 = nullptr;
+    // The call's own copy of the times: the steps read them between
+    // evaluations of the right-hand side, which may let go of the script's array.
+    Scratch<double> times;
     double epsabs = kDefaultTolerance;
     double epsrel = kDefaultTolerance;
     const gsl_odeiv_step_type* step_type = *kStepTypes[kDefaultStepType];
@@ -252,10 +255,10 @@ static_assert(std::size(kOptionalReaders) == kMostArguments - kLeastArguments);
 // times and y0 (arguments 4 and 5), then the optional arguments; false at
 // the first that fails.
 bool read_problem(std::span<const HostValue> args, size_t n, Problem* p) {
-    p->times = lookup_array(args[3]);
+    p->time_array = lookup_array(args[3]);
     p->y0 = lookup_array(args[4]);
-    if (p->times == nullptr || p->y0 == nullptr) return false;
-    if (p->times->count < 2 || p->y0->count != static_cast<int64_t>(n)) return false;
+    if (p->time_array == nullptr || p->y0 == nullptr) return false;
+    if (p->time_array->count < 2 || p->y0->count != static_cast<int64_t>(n)) return false;
     for (size_t i = kLeastArguments; i < args.size(); ++i) {
         if (!kOptionalReaders[i - kLeastArguments](args[i], p)) return false;
     }
@@ -294,18 +297,18 @@ struct Stop {
 // interval, and the evolution object is never reset.
 Stop step_through(const Problem& p, PassThrough& pass, GslObjects& gsl, const gsl_odeiv_system& system,
                   std::span<double> y, std::span<double> rows) {
-    const int64_t m = p.times->count;
+    const int64_t m = static_cast<int64_t>(p.times.size());
     const size_t width = y.size() + 1;
     const auto write_row = [&](int64_t k, double t) {
         double* row = rows.data() + static_cast<size_t>(k) * width;
         row[0] = t;
         std::copy(y.begin(), y.end(), row + 1);
     };
-    double t = p.times->data[0];
+    double t = p.times[0];
     double h = p.h;
     write_row(0, t);
     for (int64_t k = 1; k < m; ++k) {
-        const double t1 = p.times->data[k];
+        const double t1 = p.times[static_cast<size_t>(k)];
         pass.enter_interval(k - 1);
         int64_t steps = 0;
         // An output time that is not after t takes no step: its row repeats the current one.
@@ -356,7 +359,9 @@ Outcome solve_at_level(Slot& slot, std::span<const HostValue> args) {
     if (!read_problem(args, n, &problem)) return refused(kCodeBadArgument);
 
     Scratch<double> y(static_cast<int64_t>(n));
-    if (!y.ok()) return refused(kCodeNoMemory);
+    problem.times = Scratch<double>(problem.time_array->count);
+    if (!y.ok() || !problem.times.ok()) return refused(kCodeNoMemory);
+    std::copy_n(problem.time_array->data, problem.time_array->count, problem.times.get());
     // The GSL objects come before the result array, so that a failure here
     // leaves no array behind that the host was never handed.
     GslObjects gsl;
@@ -365,7 +370,7 @@ Outcome solve_at_level(Slot& slot, std::span<const HostValue> args) {
     if (gsl.step) gsl.control.reset(allocate_gated(g_allocators.control, problem.epsabs, problem.epsrel));
     if (gsl.control) gsl.evolve.reset(allocate_gated(g_allocators.evolve, n));
     if (!gsl.ok()) return refused(kCodeNoGslObject);
-    RealArray* rows = new_matrix(problem.times->count, static_cast<int64_t>(n) + 1);
+    RealArray* rows = new_matrix(problem.time_array->count, static_cast<int64_t>(n) + 1);
     if (rows == nullptr) return refused(kCodeNoMemory);
 
     const gsl_odeiv_system system{rhs_adapter(n), has_jacobian ? evaluate_jacobian : nullptr, n, pass.record()};

@@ -178,3 +178,37 @@ TEST_F(ArrayfunTest, PendingRunError) {
 }
 
 }  // namespace
+
+// ---- arrays the function lets go of --------------------------------------------------
+
+// f releases an array of the call at its second evaluation: the loop ends
+// there with code 8, nothing freed is read or written, and the element
+// before stays written.
+TEST_F(ArrayfunTest, AnArrayReleasedByTheFunctionEndsTheLoopWithCode8) {
+    struct Case {
+        const char* what;
+        int victim;  // argument index released: 1 the first input, 2 the output Y
+        bool output_form;
+    };
+    const Case cases[] = {{"input, new result", 1, false}, {"input, output form", 1, true}, {"output Y", 2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.clear_errors();
+        Args args{make_empty(), host.array({3}, {1, 2, 3})};
+        if (c.output_form) args.push_back(host.array({3}, {7, 7, 7}));
+        int calls = 0;
+        const HostValue victim = args[static_cast<size_t>(c.victim)];
+        args[0] = host.function(1, [&](std::span<HostValue> p) {
+            if (++calls == 2) host.release(victim);
+            return make_real(p[0].real() * 10);
+        });
+        const HostValue r = host.call("math::arrayfun", args);
+        EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math::arrayfun", 8}}));
+        EXPECT_EQ(calls, 2);
+        if (c.victim == 1) {
+            const std::vector<double> got = host.read(c.output_form ? args[2] : r).values;
+            EXPECT_EQ(got[0], 10.0);
+            EXPECT_EQ(got[1], c.output_form ? 7.0 : 0.0);  // left as it was
+        }
+    }
+}

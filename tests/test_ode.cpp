@@ -889,3 +889,24 @@ TEST_F(LinkedOdeTest, JacobianAdapterFillsGslsMatrixAndTimeDerivatives) {
 }
 
 }  // namespace
+
+// The right-hand side lets go of the times array while the call steps
+// through it: the call works on its own copy and gives the same rows.
+TEST_F(OdeTest, TimesReleasedByTheRightHandSideAreNotReadAgain) {
+    auto solve = [&](bool release) {
+        const HostValue t = times({0, 0.5, 1, 2});
+        int calls = 0;
+        const HostValue f = host.function(4, [&, t](std::span<HostValue> p) {
+            if (++calls == 2 && release) host.release(t);
+            p[2] = make_real(-p[1].real());
+            return make_integer(0);
+        });
+        Args args{f, kEmpty, kEmpty, t, vec({1})};
+        return host.read(call(args)).values;
+    };
+    const std::vector<double> undisturbed = solve(false);
+    const std::vector<double> released = solve(true);
+    ASSERT_EQ(released.size(), undisturbed.size());
+    for (size_t i = 0; i < released.size(); ++i) EXPECT_TRUE(same_bits(released[i], undisturbed[i])) << i;
+    EXPECT_TRUE(host.errors().empty());
+}
