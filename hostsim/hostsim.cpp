@@ -4,6 +4,7 @@
 #include "hostsim/system.h"
 
 #include <algorithm>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -248,6 +249,10 @@ bool Host::release(const HostValue& v) {
     for (auto it = arrays_.rbegin(); it != arrays_.rend(); ++it) {
         if (&it->header != a) continue;
         known_arrays_.erase(a);
+        // Scribbled over before it is freed, as a host reusing the memory at
+        // once would: a stale read then sees NaN rather than the old values,
+        // even where no checker watches the reader (GSL's own code).
+        std::fill_n(it->data.get(), std::max<int64_t>(a->count, 1), std::numeric_limits<double>::quiet_NaN());
         it->data.reset();
         it->dims.reset();
         it->header = RealArray{};
