@@ -100,6 +100,9 @@ private:
     Host& host_;
     Reader& in_;
     std::vector<HostValue> pool_;
+    // The arguments of the calls running now, innermost last: what a script
+    // function may let go of while the library still works on it.
+    std::vector<std::vector<HostValue>*> active_;
     // Objects the host does not know, for records that point at them.
     std::vector<std::unique_ptr<RealArray>> strangers_;
     std::vector<std::unique_ptr<double[]>> stranger_data_;
@@ -149,11 +152,16 @@ HostValue Program::unknown_object() {
 
 // Script functions that misbehave in the ways a script can: the wrong
 // result type, a run error left pending, assignments to their parameters,
-// and calls back into the library.
+// calls back into the library, and, at a chosen evaluation, letting go of
+// an array of the call that evaluates them or of their own parameters, or
+// putting other values (a real, a vector of another length) in their place.
 HostValue Program::script_function(int depth) {
     const int nparams = static_cast<int>(in_.pick(4));
-    const size_t behaviour = in_.pick(8);
+    const size_t behaviour = in_.pick(11);
     const double constant = real();
+    const size_t victim = in_.pick(9);
+    const int64_t at_evaluation = 1 + static_cast<int64_t>(in_.pick(4));
+    auto evaluations = std::make_shared<int64_t>(0);
     std::shared_ptr<Call> nested;
     if (behaviour == 7 && depth < 2) nested = std::make_shared<Call>(call(depth + 1));
     Host* host = &host_;
@@ -175,6 +183,23 @@ HostValue Program::script_function(int depth) {
                     for (auto& p : params) p = make_real(constant);
                     return make_real(x);
                 case 6: return make_pair(x, constant);
+                case 8:  // lets go of an array of the call evaluating it
+                    if (++*evaluations == at_evaluation && !self->active_.empty()) {
+                        const std::vector<HostValue>& args = *self->active_.back();
+                        if (!args.empty()) host->release(args[victim % args.size()]);
+                    }
+                    return make_real(x + constant);
+                case 9:  // lets go of the arrays in its own parameters
+                    if (++*evaluations == at_evaluation) {
+                        for (const HostValue& p : params) host->release(p);
+                    }
+                    return make_real(x);
+                case 10:  // replaces its parameters: a real, or a vector of another length
+                    if (++*evaluations == at_evaluation && !params.empty()) {
+                        HostValue& p = params[victim % params.size()];
+                        p = victim % 2 == 0 ? make_real(constant) : host->array({static_cast<int64_t>(victim)}, {constant});
+                    }
+                    return make_real(x);
                 default:
                     if (!nested || *callbacks_left <= 0) return make_real(constant);
                     --*callbacks_left;
@@ -184,7 +209,7 @@ HostValue Program::script_function(int depth) {
                     }
             }
         },
-        behaviour == 5);
+        behaviour == 5 || behaviour >= 9);
 }
 
 HostValue Program::value(int depth) {
@@ -239,8 +264,10 @@ Program::Call Program::call(int depth) {
 }
 
 HostValue Program::perform(Call& c) {
+    active_.push_back(&c.args);
     const HostValue r = c.is_operator ? host_.apply_with_last_index(c.code, c.args, c.last_index)
                                       : host_.call(c.key, c.args);
+    active_.pop_back();
     pool_.push_back(r);
     for (const HostValue& a : c.args) pool_.push_back(a);  // out-parameters the call wrote
     return r;
