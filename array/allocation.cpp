@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "array/allocation.h"
 
 #ifdef HOSTMATH_FAULT_INJECTION

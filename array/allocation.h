@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one gate every allocation the library makes for itself passes
 // (Scratch buffers, GSL workspaces and solver objects). A normal build always
 // lets it through. A build with HOSTMATH_FAULT_INJECTION asks the host module

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::arrayfun: a script function applied element by element.
 //
 // The function is resolved once per call; its parameter count decides how

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Array constructors and converters: matrix, zeros, ones, eye, linspace,
 // row, col, ra1, SetArray and toreal.
 //

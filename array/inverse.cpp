@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::inv and the Gauss-Jordan elimination behind it.
 //
 // The fast elimination keeps every rounded operation of the plain one and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Matrix inversion behind math::inv: Gauss-Jordan elimination with complete
 // pivoting, in place.
 //

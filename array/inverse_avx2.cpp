@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AVX2 span kernels of the inversion: four independent elements per
 // operation, multiplication and subtraction kept apart (no fused
 // multiply-add), so each element is rounded exactly as in the scalar step.

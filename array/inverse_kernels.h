@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Internal to the matrix inversion: the span kernels of the elimination, one
 // set per instruction set (array/inverse*.cpp).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The iteration operator (code 38): hands consecutive elements of an array
 // to the loop variables, one batch per call. The script's iteration state
 // (an integer position, or empty once the walk is over) carries the position

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conventions shared by every script function and operator that touches
 // host values: argument tests, array lookup and creation, results and
 // run-error reports. Each script function reads as a list of these checks

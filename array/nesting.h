@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Re-entrant script-function routines: the quadrature functions and gsl_ode
 // may be called again from inside the script functions they evaluate. Each
 // such routine counts its active calls (its nesting level) and keeps one slot

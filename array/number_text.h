@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number text: numbers written as tokens between separators in a host
 // string, as `matrix` and `SetArray` read it.
 //

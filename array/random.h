@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's two pseudo-random generators: one for uniform numbers, one
 // for approximately normal numbers. Each is a 16-bit linear congruential
 // generator, process-wide, 0 when the module is loaded and never reseeded,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch memory owned by one call: allocation reports failure instead of
 // throwing, and the memory is released on every way out of the call.
 #pragma once

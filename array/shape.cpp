@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // reshape gives an array new sizes in place (no element moves: the new
 // sizes reinterpret the row-major storage); ndgrid builds grid arrays from
 // vectors and stores them into its output arguments.

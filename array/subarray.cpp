@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sub-arrays of a matrix: subg cuts a part out into a new array (or makes a
 // new array of the same shape filled by a pattern), subs overwrites a part
 // in place. The indexed-read and indexed-assignment operators (codes 48 and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sum: the total of all elements, or the sums along one dimension. The
 // script function "math::Sum" and the handler of operator code 39 are this
 // one function.

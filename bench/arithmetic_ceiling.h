@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ceiling a product that rounds every multiplication can reach on this
 // processor, measured rather than assumed.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::arrayfun against a loop that calls the same script function body
 // directly.
 //

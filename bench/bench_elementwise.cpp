@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Element-wise "+" on two arrays of 10^7 elements through the host's
 // operator call (hostsim's dispatcher, operator code 0) against a plain loop
 // that writes a freshly allocated result. Both sides pay for a new result

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the matrix inversion behind math::inv: the elimination exactly as
 // it reads (one element at a time, full row and column swaps), each of our
 // row kernels that this processor runs, and LAPACK dgetrf + dgetri from

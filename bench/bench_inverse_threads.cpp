@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the matrix inversion behind math::inv scales with threads:
 // - inv through the stand-in host at n = 1000 and 2000, the library loaded
 //   with HOSTMATH_THREADS = 1 to every hardware thread. After the runs it

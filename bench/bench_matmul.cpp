@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the matrix product of operator "*": the straightforward
 // ascending triple loop, OpenBLAS dgemm on one thread (where it is
 // installed), and each of our kernels that this processor runs, on square

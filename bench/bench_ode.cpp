@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // gsl_ode through the library against GSL driven directly.
 //
 // The Van der Pol oscillator y1' = y2, y2' = mu (1 - y1^2) y2 - y1 from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the matrix product scales with threads: the library's product (the
 // kernel operator "*" uses) and OpenBLAS dgemm, each on 1 to all hardware
 // threads, on square matrices of n = 256, 512, 1024 and 2048. After the runs

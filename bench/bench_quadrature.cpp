@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quadrature through the library against GSL called directly.
 //
 // Each integral runs twice with the same plain C++ integrand: once through

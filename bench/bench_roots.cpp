@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Root finding through the library against calling the script function
 // directly.
 //

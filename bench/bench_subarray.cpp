@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies of rows and blocks by subg and subs, reshape, and Sum, each through
 // the stand-in host on 10^7 elements, against a plain loop that does the
 // same copy or the same sums in the same order. Where the library returns a

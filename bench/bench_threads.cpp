@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What splitting work across threads costs, and from what size it pays:
 // - starting and joining a team per operation, against waking the threads
 //   of a team that lives for the whole operation (what an operation of many

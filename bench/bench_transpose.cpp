@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tiled transpose against the plain double loop on a large matrix, and
 // the tiled transpose of 4096 x 4096 on each thread count the machine has.
 // Prints the plain/tiled time ratio after the table (above 1: tiling wins)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stand-in host with the library loaded, for benchmarks that call the
 // library as the host does. New arrays are left unfilled (as a real host
 // leaves them) and may hold up to `max_elements`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the benchmarks of the matrix product share: square operands of
 // uniform random values, and the timing loop of one product with its
 // GFLOP/s counter.

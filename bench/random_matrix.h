@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input of the inversion benchmarks: an n x n matrix of values uniform
 // in [-1, 1), the same for every run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console reporter every benchmark here uses: it prints as usual and
 // keeps, for each benchmark, the least time per iteration over its
 // repetitions (the run least disturbed by the rest of the machine), so that

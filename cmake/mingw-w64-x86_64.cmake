@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-build for 64-bit Windows with mingw-w64. The -posix compilers carry
 # the thread model std::mutex needs (GoogleTest uses it), and everything is
 # linked statically, so the DLL needs no compiler runtime beside it.

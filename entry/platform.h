@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the library needs from the operating system: finding an exported
 // function in the host module, and a modal message box.
 #pragma once

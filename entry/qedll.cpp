@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's one export: load binds the host, locks the private key and
 // registers every key; unload deletes exactly the keys the host accepted.
 #include <gsl/gsl_errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tables that load registers and unload deletes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every script function the library registers, in the common signature of
 // a host script function. Their rows in the function table live in
 // entry/function_table.cpp; their bodies live with their subsystem.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tour of the library, driven through the stand-in host exactly as the
 // real host drives it: load the library, look at what it registered, call
 // its functions and operators, unload it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tour: one section per part of the library, each a function of its own file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Math arrays: constructors, operators and printing.
 #include <cstdio>
 #include <string>

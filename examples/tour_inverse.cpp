@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mapping a script function over arrays, and matrix inversion.
 #include <cmath>
 #include <cstdio>

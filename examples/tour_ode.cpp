@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ODE integration: a script-defined system stepped by GSL, printed with outa.
 #include <cstdio>
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quadrature: script functions integrated by the eight GSL routines.
 #include <cmath>
 #include <cstdio>

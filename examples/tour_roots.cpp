@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Root finding: all roots on an interval, one root from a start value, and a
 // root of a system of equations, each of a script function.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sub-arrays: indexing, slices, reshaping, a grid, sums and iteration.
 #include <cstdio>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns arbitrary bytes into a short program of calls through the stand-in
 // host: registered functions (enumerated from the host's key table at run
 // time, so functions added later are covered without a change here) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: every input is a short program of calls into the loaded
 // library through the stand-in host (fuzz/call_program.h). A breach of the
 // call invariants aborts, like a sanitizer report, so it counts as a finding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's side of the host interface: the entry points bound at load
 // and the private type key. Both are process-wide, written only by load and
 // unload, and read on the host's thread by everything else.

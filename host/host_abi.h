@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixed binary interface between the host and this library.
 //
 // Plain C-layout types for x86-64. Host wide strings are UTF-16 code units

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-16 host strings to UTF-8, for messages and logs on systems whose
 // console speaks UTF-8. Shared by the library and the stand-in host.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsim/hostsim.h"
 
 #include "host/text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // hostsim: a stand-in for the closed host, for tests, the tour and the
 // benchmarks. It exports the 17 host entry points under their own names
 // (so the library binds them exactly as it binds the real host's), keeps a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the stand-in host and the tests need from the operating system:
 // opening a shared library and finding its exports, and watching the
 // messages the library shows. The only place where Linux and Windows differ.

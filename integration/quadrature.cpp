@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quadrature of script functions with the GSL integration routines.
 //
 // Each of the eight script functions is one instance of a generic driver:

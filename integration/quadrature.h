@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quadrature of script functions: the one seam the drivers in
 // integration/quadrature.cpp expose beyond their script-function entries.
 #pragma once

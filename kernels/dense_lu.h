@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LU factorisation with partial pivoting, the solves that use it, and the
 // Cholesky factorisation: host-free kernels on row-major n x n matrices.
 //

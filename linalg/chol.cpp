@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::chol: the lower Cholesky factor of a symmetric positive definite
 // matrix, from its lower triangle (kernels/dense_lu.h has the exact order).
 #include <algorithm>

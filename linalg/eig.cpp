@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::eig: eigenvalues, and on request eigenvectors, by GSL. A matrix
 // equal to its transpose element for element takes the symmetric solver:
 // real eigenvalues ascending, orthonormal eigenvectors. Any other takes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::lstsq: the least-squares solution of A X = B for an m x n matrix A
 // of full column rank (m >= n), by GSL's Householder QR, one column of B at
 // a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::solve and math::det: LU factorisation with partial pivoting of a
 // copy of A (kernels/dense_lu.h has the exact order of operations).
 #include <cstring>

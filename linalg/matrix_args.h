@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every linear-algebra function shares: its codes, the checks of its
 // matrix and right-hand-side arguments, and the GSL matrices it works in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::svd: the singular values of an m x n matrix, descending, and on
 // request U (m x p) and V (n x p), p = min(m, n), with A = U diag(s) V^T.
 // GSL's one-sided Jacobi method works on A, or on A^T when m < n (whose

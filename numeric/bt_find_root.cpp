@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // btFindRoot: every real root of a script function of one parameter on an
 // interval. A walk with a fixed step takes each point where the function is
 // already small enough as a root and refines each sign change by bisection;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gaussian elimination with full pivoting, in a fixed order of operations so
 // that the same system gives the same bits everywhere.
 #pragma once

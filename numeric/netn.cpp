@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // netn: a root of a system of n nonlinear equations f(x) = 0 by a discrete
 // quasi-Newton method. Each iteration evaluates f at the point and at the n
 // points displaced by h along each axis, solves one linear system for the

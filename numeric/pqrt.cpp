@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pqrt: one real root of a script function of one parameter near a start
 // value. The inverse function x(y) is interpolated through the points of a
 // pass by a continued fraction of inverse differences (Thiele), and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Integration of ODE systems whose right-hand side is a script function,
 // with the GSL evolution routines of the gsl_odeiv interface.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ODE integration of script functions: the one seam the driver in
 // ode/ode.cpp exposes beyond its script-function entry.
 #pragma once

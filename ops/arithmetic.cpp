@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The arithmetic operators: + - .* ./ .^ element by element, and * with a
 // real. Each is one instance of the binary worker (ops/binary.h); * on two
 // arrays is the matrix product (ops/matmul.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The workers behind every element-wise operation on arrays: one loop per
 // shape of operation (one operand; array with array; array with real; real
 // with array), each instantiated with the operation as an inlined functor,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // copy (operator code 45): duplicate an array, or copy elements of one array
 // into another in place.
 #include <algorithm>

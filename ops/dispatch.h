@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator dispatcher: the one entry through which the host applies its
 // operators and built-in functions to values that carry the private key.
 #pragma once

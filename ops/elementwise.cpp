@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's mathematical functions applied to arrays: sixteen of one
 // operand, each an instance of map_one, and atan2 and fmod, instances of
 // the binary worker with their own codes (ops/binary.h).

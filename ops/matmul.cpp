@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Operator "*" on two arrays: the matrix product.
 //
 // The product is computed in the layered way of fast matrix products: b is
@@ -265,25 +266,32 @@ void multiply_block(const KernelPlan& plan, Update update, const Block& blk, Pan
 // here before any worker starts. Every element is computed by the same
 // kernel steps either way, so the split never changes a bit.
 void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int threads) {
-    const auto [a, b, c, m, k, n, lda, ldb, ldc] = blk;
     if (threads <= 1) {
-        PanelSet panels(plan, m, k, n, 1);
+        PanelSet panels(plan, blk.m, blk.k, blk.n, 1);
         multiply_block(plan, update, blk, panels, 0);
         return;
     }
-    const int64_t row_units = (m + plan.mr - 1) / plan.mr, col_units = (n + plan.nr - 1) / plan.nr;
+    const int64_t row_units = (blk.m + plan.mr - 1) / plan.mr, col_units = (blk.n + plan.nr - 1) / plan.nr;
     threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
-    const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * n;
-    const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * m;
-    PanelSet panels(plan, m, k, n, threads);
+    const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * blk.n;
+    const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * blk.m;
+    PanelSet panels(plan, blk.m, blk.k, blk.n, threads);
     parallel::Team team(threads);
     if (busiest_by_rows <= busiest_by_cols) {
-        team.for_numbered_ranges(0, m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
-            multiply_block(plan, update, Block{a + lo * lda, b, c + lo * ldc, hi - lo, k, n, lda, ldb, ldc}, panels, part);
+        team.for_numbered_ranges(0, blk.m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
+            Block rows = blk;
+            rows.a += lo * blk.lda;
+            rows.c += lo * blk.ldc;
+            rows.m = hi - lo;
+            multiply_block(plan, update, rows, panels, part);
         });
     } else {
-        team.for_numbered_ranges(0, n, plan.nr, [&](int part, int64_t lo, int64_t hi) {
-            multiply_block(plan, update, Block{a, b + lo, c + lo, m, k, hi - lo, lda, ldb, ldc}, panels, part);
+        team.for_numbered_ranges(0, blk.n, plan.nr, [&](int part, int64_t lo, int64_t hi) {
+            Block cols = blk;
+            cols.b += lo;
+            cols.c += lo;
+            cols.n = hi - lo;
+            multiply_block(plan, update, cols, panels, part);
         });
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The matrix product behind operator "*" on two arrays.
 //
 // Every element of a product is defined by one summation order: c(i, j)

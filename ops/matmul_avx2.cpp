@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AVX2 tile kernel: 6 rows x 8 columns, twelve independent accumulators
 // (enough to cover the latency of the additions), each register lane
 // building one element of c. Multiplication and addition stay separate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AVX-512 tile kernel: 6 rows x 32 columns, 24 independent accumulators
 // in 32 registers, each lane building one element of c. Few rows keep the
 // broadcasts of a few: where 512-bit operations are split in two, each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Internal to the matrix product: the register-tile kernels and the blocking
 // that the packing driver (ops/matmul.cpp) uses for each of them.
 //

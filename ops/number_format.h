@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text outa prints for one element: p significant digits, the form
 // (fixed or scientific) chosen from the element's own decimal exponent,
 // the exponent always written with three digits, trailing zeros dropped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Handlers the operator dispatcher routes to. Operand-form handlers read a
 // fixed number of operands (two for binary operators, one for functions of
 // one operand); call-form handlers are script functions and check their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // outa: prints an array as text through the host's output function and
 // returns the number of wide characters written. The script function
 // "math::outa" and the handler of operator code 49 are this one function.

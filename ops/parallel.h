@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fork-join over index ranges, for the operations that split their work
 // across threads.
 //

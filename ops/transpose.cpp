@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transpose (operator code 8): the n x m transpose of an m x n array.
 #include "ops/transpose.h"
 

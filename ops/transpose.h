@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data movement of the transpose operator, on its own for the
 // benchmark and the tests.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing (OpenBLAS included), builds the benchmarks and runs
 # them; each prints its ratio against the reference measured in the same run.
 # Usage: scripts/bench.sh [benchmark name ...]   (default: all)

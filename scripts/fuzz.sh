@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer target (preset "fuzz": clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer; Linux only) and fuzzes for a fixed time from the
 # seed corpus in fuzz/corpus. New inputs go to build/fuzz/corpus, findings

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the release archives in dist/: hostmath-VERSION-windows-x64.zip
 # (hostmath.dll) and hostmath-VERSION-linux-x64.tar.gz (libhostmath.so), each
-# with the README and the user documentation, and SHA256SUMS for both.
+# with the README, the licence, the third-party notice, the changelog and the
+# user documentation, and SHA256SUMS for both.
 # VERSION is the CMake project's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +24,7 @@ trap 'rm -rf "$stage"' EXIT
 stage() {
   local dir="$stage/$1"
   mkdir -p "$dir/docs"
-  cp README.md "$dir/"
+  cp README.md LICENSE THIRD-PARTY-NOTICES.md CHANGELOG.md "$dir/"
   cp docs/*.md "$dir/docs/"
   cp "$2" "$dir/"
   "$3" --strip-unneeded "$dir/$(basename "$2")"

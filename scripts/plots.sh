@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws how the matrix product scales, for the library and OpenBLAS, from
 # the JSON output of bench_product_threads:
 #   docs/product-gflops.png   GFLOP/s against n, on one thread and on all,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything and runs all tests.
 # Usage: scripts/test.sh [default|sanitize|tsan|windows]
 # tsan runs the tests of work split across threads under ThreadSanitizer;

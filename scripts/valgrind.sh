@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the whole test suite once under valgrind memcheck (Linux only): any
 # memory error, or memory definitely lost, fails the run.
 # Usage: scripts/valgrind.sh [gtest filter]

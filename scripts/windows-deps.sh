@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the third-party libraries of the Windows build as static mingw-w64
 # libraries from Debian's own source packages, the versions the Linux build
 # uses: GSL (with the package's patches), GoogleTest and Google Benchmark.

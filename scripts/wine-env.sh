@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command (wine, wineserver) in the project's Wine environment:
 # 64-bit, headless (no display; message boxes go to Wine's null driver),
 # quiet, without the Mono and Gecko installers, in a prefix kept in the

@@ -1,6 +1,8 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the built library's binary interface: its one dynamic export is
 # QeDll64 and, for the Windows DLL, it imports from Windows system DLLs only
-# (no compiler runtime or GSL DLL has to travel with it).
+# (no compiler runtime or GSL DLL has to travel with it) and carries a
+# version resource.
 # cmake -DLIBRARY=<file> -DNM=<nm> -DOBJDUMP=<objdump> -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -31,6 +33,16 @@ if(LIBRARY MATCHES "\\.dll$")
   endforeach()
   if(NOT imports)
     message(FATAL_ERROR "no import table found in ${LIBRARY}")
+  endif()
+  # The version resource (type 16) that Windows shows in the file's properties.
+  set(has_version FALSE)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*Type: 16")
+      set(has_version TRUE)
+    endif()
+  endforeach()
+  if(NOT has_version)
+    message(SEND_ERROR "no version resource in ${LIBRARY}")
   endif()
   # Part of every Windows installation.
   set(system_dlls kernel32.dll user32.dll msvcrt.dll)

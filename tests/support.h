@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared test support: a fixture that gives every test a freshly loaded
 // library in a reset stand-in host, and small helpers for reading results.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Allocation-failure sweep: every scenario runs again and again with its
 // k-th allocation failing, k = 1, 2, ..., until a run no longer reaches the
 // failure. The count covers the host's NewSysObj and, in builds with fault

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The arithmetic operators + - * .* ./ .^ through the operator dispatcher.
 #include <cmath>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::arrayfun through the stand-in host.
 #include <cstdint>
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work is bounded by what an array holds: arrays that a host may hand over
 // with no elements but huge sizes, or with sizes that disagree with their
 // element count, go through every registered function and every operator

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // matrix, zeros, ones, eye, linspace, row, col, ra1, SetArray and toreal,
 // driven through the stand-in host.
 #include <cmath>

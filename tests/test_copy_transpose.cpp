@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // copy (operator code 45) and transpose (operator code 8).
 #include <cstdint>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator dispatcher: routing, refusal, and the two codes handed to
 // the host's own real-array operators.
 #include <cstdint>

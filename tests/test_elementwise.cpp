@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mathematical functions applied element-wise: sixteen of one operand
 // (codes 50 to 65) and atan2 and fmod (69, 70).
 #include <cmath>

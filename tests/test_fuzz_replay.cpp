@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the fuzz target's seed corpus and every finding kept as a
 // regression input (fuzz/regressions/) through the same program decoder, so
 // the ordinary and sanitizer builds check the call invariants on them too.

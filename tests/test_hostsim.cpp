@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stand-in host itself: what tests rely on it to do and record.
 #include "tests/support.h"
 

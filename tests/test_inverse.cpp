@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // math::inv through the stand-in host, and the fast elimination against the
 // plain one, bit for bit.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The linear-algebra functions through the stand-in host: solve, det and chol
 // against the documented plain loops bit for bit, lstsq, eig and svd by their
 // defining identities and conventions, and every code.

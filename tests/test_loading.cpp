@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading, registration and unloading, seen from the host.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The array conventions as pure helpers, bound straight to the stand-in host.
 #include <limits>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The matrix product of operator "*": every kernel must give, bit for bit,
 // what the plain triple loop gives (each sum from 0.0, terms in ascending p,
 // a rounded multiplication and a rounded addition each), on shapes that hit

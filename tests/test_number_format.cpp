@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // outa's element text, checked directly on the pure formatter.
 #include <gtest/gtest.h>
 

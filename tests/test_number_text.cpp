@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number-text scanner shared by matrix and SetArray, tested directly.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // gsl_ode, driven through the stand-in host with right-hand sides (and
 // Jacobians) that are script functions.
 #include <gsl/gsl_errno.h>

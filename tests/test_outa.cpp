@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // outa: the printed text, the count it returns, its options and failures.
 #include <cmath>
 #include <cstdint>

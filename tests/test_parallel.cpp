@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work split across threads: the fork-join helpers on their own, and every
 // operation that uses them, whose results must not change by a bit with the
 // thread count (HOSTMATH_THREADS, read at load).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The eight quadrature functions, driven through the stand-in host with
 // integrands that are script functions.
 #include <gsl/gsl_errno.h>

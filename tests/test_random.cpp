@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rand and randn: the two process-wide generators, driven through the
 // stand-in host. Every test starts from a freshly loaded library, so both
 // generators start from state 0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading, using and unloading the library 100 times in one process: each
 // unload deletes every key the load registered, the module really leaves the
 // process (so no static state survives into the next load), and memory does

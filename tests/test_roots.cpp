@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Root finding through the stand-in host: btFindRoot (all roots on an
 // interval), pqrt (one root by continued-fraction iteration) and netn
 // (systems of nonlinear equations).

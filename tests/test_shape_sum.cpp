@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // reshape, ndgrid, Sum (script function and operator 39) and the iteration
 // operator (code 38).
 #include <cstdint>

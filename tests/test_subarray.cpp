@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // subg and subs in every argument form and their refusals in the order they
 // are tested; indexed reads (operator 48) and writes (operator 47) of
 // arrays of one, two and three dimensions through the dispatcher.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* A host module that exports every entry point but ExeOperator. The load
    must notice the missing one and register nothing; none of these is
    ever called, and each counts its calls so the test can tell. */

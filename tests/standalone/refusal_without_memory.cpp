@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A refused registration is reported while the library loads, and no
 // failure to allocate there may throw out of QeDll64. This program replaces
 // the global operator new, which the loaded library's allocations reach as
