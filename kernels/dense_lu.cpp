@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstdint>
 
+#include "array/inverse_kernels.h"
 #include "array/scratch.h"
 #include "ops/parallel.h"
 
 namespace hostmath {
 
 namespace {
+
+using inverse_detail::SpanKernels;
 
 // Columns per panel of the blocked factorisations: wide enough that the
 // trailing update runs as a product with a deep inner dimension, narrow
@@ -46,8 +49,10 @@ void subtract_scaled(double* x, double l, const double* y, int64_t count) {
 
 // Step s of the elimination, as far as column `end` (exclusive): the pivot
 // search and swap, the multipliers of every row below, and their updates
-// of columns s+1 .. end-1. False when no pivot can be had.
-bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps) {
+// of columns s+1 .. end-1 (by `spans`, or one element at a time without).
+// False when no pivot can be had.
+bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps,
+                    const SpanKernels* spans = nullptr) {
     const int64_t p = pivot_row(a, n, s);
     if (p < 0) return false;
     pivot[s] = p;
@@ -61,7 +66,11 @@ bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot
         double* row = a + r * n;
         const double l = row[s] / d;
         row[s] = l;
-        subtract_scaled(row + s + 1, l, u + s + 1, end - s - 1);
+        if (spans != nullptr) {
+            spans->update(row + s + 1, u + s + 1, end - s - 1, l);
+        } else {
+            subtract_scaled(row + s + 1, l, u + s + 1, end - s - 1);
+        }
     }
     return true;
 }
@@ -71,15 +80,55 @@ LuStatus last_pivot(const double* a, int64_t n) {
 }
 
 // Rows p0 .. p0+pb-1 of U to the right of the panel: row s takes away
-// l(s, t) times row t for t = p0 .. s-1, in that order.
-void solve_panel_rows(double* a, int64_t n, int64_t p0, int64_t pb, int threads) {
+// l(s, t) times row t for t = p0 .. s-1, in that order, four rows t at a
+// time where it can (each element still takes them one after the other).
+void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0, int64_t pb, int threads) {
     const int64_t right = p0 + pb;
     parallel::for_ranges(threads, right, n, 64, [&](int64_t lo, int64_t hi) {
         for (int64_t s = p0 + 1; s < right; ++s) {
             double* row = a + s * n;
-            for (int64_t t = p0; t < s; ++t) subtract_scaled(row + lo, row[t], a + t * n + lo, hi - lo);
+            int64_t t = p0;
+            for (; t + 4 <= s; t += 4) {
+                const double* r[4] = {a + t * n, a + (t + 1) * n, a + (t + 2) * n, a + (t + 3) * n};
+                spans.update4(row, r, row + t, lo, hi);
+            }
+            for (; t < s; ++t) spans.update(row + lo, a + t * n + lo, hi - lo, row[t]);
         }
     });
+}
+
+// Substitution for one column. Each value is a chain of subtractions along
+// a row of the factors; the chains of kChains consecutive rows run side by
+// side over the terms they can already take, so that no chain waits on the
+// latency of its own last subtraction, and then finish one by one.
+constexpr int64_t kChains = 8;
+
+// y(r) = b(r) - l(r, 0) y(0) - ... - l(r, r-1) y(r-1), r ascending.
+void forward_column(const double* lu, int64_t n, double* b) {
+    for (int64_t r0 = 0; r0 < n; r0 += kChains) {
+        const int64_t count = std::min(kChains, n - r0);
+        double acc[kChains];
+        for (int64_t i = 0; i < count; ++i) acc[i] = b[r0 + i];
+        for (int64_t s = 0; s < r0; ++s) {
+            for (int64_t i = 0; i < count; ++i) acc[i] = acc[i] - lu[(r0 + i) * n + s] * b[s];
+        }
+        for (int64_t i = 0; i < count; ++i) {
+            for (int64_t s = r0; s < r0 + i; ++s) acc[i] = acc[i] - lu[(r0 + i) * n + s] * b[s];
+            b[r0 + i] = acc[i];
+        }
+    }
+}
+
+// x(r) = (y(r) - u(r, r+1) x(r+1) - ... - u(r, n-1) x(n-1)) / u(r, r), r
+// descending. Every row's first term needs the value just found, so the
+// rows cannot overlap as in the forward direction.
+void back_column(const double* lu, int64_t n, double* b) {
+    for (int64_t r = n - 1; r >= 0; --r) {
+        const double* u = lu + r * n;
+        double x = b[r];
+        for (int64_t q = r + 1; q < n; ++q) x = x - u[q] * b[q];
+        b[r] = x / u[r];
+    }
 }
 
 }  // namespace
@@ -100,15 +149,17 @@ LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
 }
 
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
+    if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
+    const SpanKernels& spans = inverse_detail::spans_of(kernel);
     *swaps = 0;
     for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
         const int64_t pb = std::min(kPanelWidth, n - p0);
         const int64_t right = p0 + pb;
         for (int64_t s = p0; s < right && s + 1 < n; ++s) {
-            if (!eliminate_step(a, n, s, right, pivot, swaps)) return LuStatus::kSingular;
+            if (!eliminate_step(a, n, s, right, pivot, swaps, &spans)) return LuStatus::kSingular;
         }
         if (right == n) break;
-        solve_panel_rows(a, n, p0, pb, threads);
+        solve_panel_rows(spans, a, n, p0, pb, threads);
         const int64_t rest = n - right;
         multiply_subtract_with(kernel, a + right * n + p0, n, a + p0 * n + right, n, a + right * n + right, n, rest,
                                pb, rest, threads);
@@ -124,6 +175,11 @@ LuStatus lu_factor(double* a, int64_t n, int64_t* pivot, int64_t* swaps, int thr
 void lu_solve(const double* lu, int64_t n, const int64_t* pivot, double* b, int64_t k) {
     for (int64_t s = 0; s + 1 < n; ++s) {
         if (pivot[s] != s) swap_rows(b, k, s, pivot[s]);
+    }
+    if (k == 1) {
+        forward_column(lu, n, b);
+        back_column(lu, n, b);
+        return;
     }
     // Row by row, so that every column's running value gets its terms in
     // the stated order while the inner loop runs across the columns.
@@ -181,29 +237,84 @@ bool cholesky_factor_plain(double* a, int64_t n) {
     return true;
 }
 
+namespace {
+
+// The panel's columns j0 .. j0+pb-1 from row j0 down, each as a contiguous
+// column: t[k * rows + i] = a(j0 + i, j0 + k), rows = n - j0. Factored there,
+// every column update runs along contiguous memory, and the part below the
+// panel is the transposed operand the trailing update reads.
+class PanelColumns {
+public:
+    PanelColumns(double* t, double* a, int64_t n, int64_t j0, int64_t pb)
+        : t_(t), a_(a), n_(n), j0_(j0), pb_(pb), rows_(n - j0) {}
+
+    void load() {
+        for (int64_t i = 0; i < rows_; ++i) {
+            const double* src = a_ + (j0_ + i) * n_ + j0_;
+            for (int64_t k = 0; k < pb_; ++k) t_[k * rows_ + i] = src[k];
+        }
+    }
+    void store() const {
+        for (int64_t i = 0; i < rows_; ++i) {
+            double* dst = a_ + (j0_ + i) * n_ + j0_;
+            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * rows_ + i];
+        }
+    }
+    // Column j of the panel, from the diagonal down: takes away l(i, k) l(j, k)
+    // for the panel's k < j in order (four at a time where it can), then the
+    // square root of the diagonal and the divisions. False at a d that is not
+    // positive or is NaN.
+    bool factor_column(const SpanKernels& spans, int64_t j) {
+        double* col = column(j);
+        int64_t k = 0;
+        for (; k + 4 <= j; k += 4) {
+            const double* r[4] = {column(k), column(k + 1), column(k + 2), column(k + 3)};
+            const double m[4] = {column(k)[j], column(k + 1)[j], column(k + 2)[j], column(k + 3)[j]};
+            spans.update4(col, r, m, j, rows_);
+        }
+        for (; k < j; ++k) spans.update(col + j, column(k) + j, rows_ - j, column(k)[j]);
+        const double d = col[j];
+        if (!(d > 0.0)) return false;
+        const double diag = std::sqrt(d);
+        col[j] = diag;
+        for (int64_t i = j + 1; i < rows_; ++i) col[i] = col[i] / diag;
+        return true;
+    }
+    // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
+    const double* below(int64_t k) const { return t_ + k * rows_ + pb_; }
+    int64_t stride() const { return rows_; }
+
+private:
+    double* column(int64_t k) const { return t_ + k * rows_; }
+    double* t_;
+    double* a_;
+    int64_t n_, j0_, pb_, rows_;
+};
+
+}  // namespace
+
 bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads) {
-    // The panel's columns transposed, so that the trailing update reads
-    // them as the product's right operand.
-    Scratch<double> transposed(kPanelWidth * n);
-    if (!transposed.ok()) return cholesky_factor_plain(a, n);
+    if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
+    const SpanKernels& spans = inverse_detail::spans_of(kernel);
+    Scratch<double> scratch(kPanelWidth * n);
+    if (!scratch.ok()) return cholesky_factor_plain(a, n);
     for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
         const int64_t pb = std::min(kPanelWidth, n - p0);
         const int64_t right = p0 + pb;
-        if (!cholesky_columns(a, n, p0, right)) return false;
-        if (right == n) break;
-        // t(k, i) = l(i, p0 + k) for the rows i below the panel.
-        const int64_t rest = n - right;
-        double* t = transposed.get();
-        for (int64_t i = 0; i < rest; ++i) {
-            for (int64_t k = 0; k < pb; ++k) t[k * rest + i] = a[(right + i) * n + p0 + k];
+        PanelColumns panel(scratch.get(), a, n, p0, pb);
+        panel.load();
+        for (int64_t j = 0; j < pb; ++j) {
+            if (!panel.factor_column(spans, j)) return false;
         }
+        panel.store();
         // The lower triangle of the rest takes away l(i, k) l(j, k) for the
         // panel's k in order, a block of columns at a time, each from its
         // diagonal down (what lies above it in the block is never read).
+        const int64_t rest = n - right;
         for (int64_t c0 = 0; c0 < rest; c0 += kPanelWidth) {
             const int64_t width = std::min(kPanelWidth, rest - c0);
-            multiply_subtract_with(kernel, a + (right + c0) * n + p0, n, t + c0, rest, a + (right + c0) * n + right + c0,
-                                   n, rest - c0, pb, width, threads);
+            multiply_subtract_with(kernel, a + (right + c0) * n + p0, n, panel.below(0) + c0, panel.stride(),
+                                   a + (right + c0) * n + right + c0, n, rest - c0, pb, width, threads);
         }
     }
     clear_upper(a, n);
