@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "array/inverse_kernels.h"
 #include "array/scratch.h"
@@ -14,6 +15,35 @@ namespace hostmath {
 namespace {
 
 using inverse_detail::SpanKernels;
+
+// The threads of one factorisation, started once for all its panels.
+class Workers {
+public:
+    Workers(MatmulKernel kernel, int threads) : kernel_(kernel) {
+        if (threads > 1) team_.emplace(threads);
+    }
+    // c - a b into c, every element taking its terms in ascending order.
+    void subtract_product(const double* a, int64_t lda, const double* b, int64_t ldb, double* c, int64_t ldc,
+                          int64_t m, int64_t k, int64_t n) {
+        if (team_) {
+            multiply_subtract_on(*team_, kernel_, a, lda, b, ldb, c, ldc, m, k, n);
+        } else {
+            multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
+        }
+    }
+    template <class Body>
+    void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+        if (team_) {
+            team_->for_ranges(begin, end, grain, body);
+        } else if (begin < end) {
+            body(begin, end);
+        }
+    }
+
+private:
+    MatmulKernel kernel_;
+    std::optional<parallel::Team> team_;
+};
 
 // Columns per panel of the blocked factorisations: wide enough that the
 // trailing update runs as a product with a deep inner dimension, narrow
@@ -82,9 +112,9 @@ LuStatus last_pivot(const double* a, int64_t n) {
 // Rows p0 .. p0+pb-1 of U to the right of the panel: row s takes away
 // l(s, t) times row t for t = p0 .. s-1, in that order, four rows t at a
 // time where it can (each element still takes them one after the other).
-void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0, int64_t pb, int threads) {
+void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0, int64_t pb, Workers& workers) {
     const int64_t right = p0 + pb;
-    parallel::for_ranges(threads, right, n, 64, [&](int64_t lo, int64_t hi) {
+    workers.for_ranges(right, n, 64, [&](int64_t lo, int64_t hi) {
         for (int64_t s = p0 + 1; s < right; ++s) {
             double* row = a + s * n;
             int64_t t = p0;
@@ -151,6 +181,7 @@ LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
     if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
+    Workers workers(kernel, threads);
     *swaps = 0;
     for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
         const int64_t pb = std::min(kPanelWidth, n - p0);
@@ -159,10 +190,9 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
             if (!eliminate_step(a, n, s, right, pivot, swaps, &spans)) return LuStatus::kSingular;
         }
         if (right == n) break;
-        solve_panel_rows(spans, a, n, p0, pb, threads);
+        solve_panel_rows(spans, a, n, p0, pb, workers);
         const int64_t rest = n - right;
-        multiply_subtract_with(kernel, a + right * n + p0, n, a + p0 * n + right, n, a + right * n + right, n, rest,
-                               pb, rest, threads);
+        workers.subtract_product(a + right * n + p0, n, a + p0 * n + right, n, a + right * n + right, n, rest, pb, rest);
     }
     return last_pivot(a, n);
 }
@@ -298,6 +328,7 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
     Scratch<double> scratch(kPanelWidth * n);
     if (!scratch.ok()) return cholesky_factor_plain(a, n);
+    Workers workers(kernel, threads);
     for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
         const int64_t pb = std::min(kPanelWidth, n - p0);
         const int64_t right = p0 + pb;
@@ -313,8 +344,8 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
         const int64_t rest = n - right;
         for (int64_t c0 = 0; c0 < rest; c0 += kPanelWidth) {
             const int64_t width = std::min(kPanelWidth, rest - c0);
-            multiply_subtract_with(kernel, a + (right + c0) * n + p0, n, panel.below(0) + c0, panel.stride(),
-                                   a + (right + c0) * n + right + c0, n, rest - c0, pb, width, threads);
+            workers.subtract_product(a + (right + c0) * n + p0, n, panel.below(0) + c0, panel.stride(),
+                                     a + (right + c0) * n + right + c0, n, rest - c0, pb, width);
         }
     }
     clear_upper(a, n);

@@ -12,6 +12,7 @@
 #include "ops/matmul.h"
 
 #include <algorithm>
+#include <optional>
 #include <cstdint>
 
 #include "array/math_array.h"
@@ -265,7 +266,9 @@ void multiply_block(const KernelPlan& plan, Update update, const Block& blk, Pan
 // the fewest elements; each thread packs into its own panels, allocated
 // here before any worker starts. Every element is computed by the same
 // kernel steps either way, so the split never changes a bit.
-void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int threads) {
+void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int threads,
+                    parallel::Team* given_team = nullptr) {
+    if (given_team != nullptr) threads = given_team->size();
     if (threads <= 1) {
         PanelSet panels(plan, blk.m, blk.k, blk.n, 1);
         multiply_block(plan, update, blk, panels, 0);
@@ -276,7 +279,8 @@ void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int
     const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * blk.n;
     const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * blk.m;
     PanelSet panels(plan, blk.m, blk.k, blk.n, threads);
-    parallel::Team team(threads);
+    std::optional<parallel::Team> own_team;
+    parallel::Team& team = given_team != nullptr ? *given_team : own_team.emplace(threads);
     if (busiest_by_rows <= busiest_by_cols) {
         team.for_numbered_ranges(0, blk.m, plan.mr, [&](int part, int64_t lo, int64_t hi) {
             Block rows = blk;
@@ -375,6 +379,12 @@ void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, c
                             double* c, int64_t ldc, int64_t m, int64_t k, int64_t n, int threads) {
     if (m <= 0 || n <= 0 || k <= 0) return;
     multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, threads);
+}
+
+void multiply_subtract_on(parallel::Team& team, MatmulKernel kernel, const double* a, int64_t lda, const double* b,
+                          int64_t ldb, double* c, int64_t ldc, int64_t m, int64_t k, int64_t n) {
+    if (m <= 0 || n <= 0 || k <= 0) return;
+    multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, 1, &team);
 }
 
 // ---- operator "*" on two arrays -------------------------------------------------

@@ -15,6 +15,10 @@
 
 namespace hostmath {
 
+namespace parallel {
+class Team;
+}
+
 // Product of two looked-up arrays for operator "*", reporting under "math *".
 // The result record already holds the empty result. Arrays that are not
 // both two-dimensional give the empty result without a report.
@@ -58,6 +62,10 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
 // ldb and ldc. The same bit for bit whatever the kernel and thread count.
 void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, const double* b, int64_t ldb,
                             double* c, int64_t ldc, int64_t m, int64_t k, int64_t n, int threads = 1);
+// The same on a team the caller keeps for many such updates (its threads
+// start once, not once per update).
+void multiply_subtract_on(parallel::Team& team, MatmulKernel kernel, const double* a, int64_t lda, const double* b,
+                          int64_t ldb, double* c, int64_t ldc, int64_t m, int64_t k, int64_t n);
 // The product without scratch memory: row by row, each row of c built up
 // across its columns, term p after term p - 1.
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);
