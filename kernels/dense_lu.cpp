@@ -77,14 +77,17 @@ void subtract_scaled(double* x, double l, const double* y, int64_t count) {
     for (int64_t j = 0; j < count; ++j) x[j] = x[j] - l * y[j];
 }
 
-// Step s of the elimination, as far as column `end` (exclusive): the pivot
-// search and swap, the multipliers of every row below, and their updates
-// of columns s+1 .. end-1 (by `spans`, or one element at a time without).
-// False when no pivot can be had.
-bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps,
-                    const SpanKernels* spans = nullptr) {
-    const int64_t p = pivot_row(a, n, s);
-    if (p < 0) return false;
+// What a step found out about the next one.
+struct NextPivot {
+    bool known;   // this step updated the whole next column (s + 1 < end)
+    int64_t row;  // then its pivot row as pivot_row finds it (-1: none)
+};
+
+// Step s with its pivot row p, which must be a row (not -1). The pivot of
+// step s + 1 is searched as the rows are updated, while each is in cache,
+// where this step brings the whole next column up to date.
+NextPivot eliminate_step_from(double* a, int64_t n, int64_t s, int64_t end, int64_t p, int64_t* pivot, int64_t* swaps,
+                              const SpanKernels* spans) {
     pivot[s] = p;
     if (p != s) {
         swap_rows(a, n, s, p);
@@ -92,6 +95,9 @@ bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot
     }
     const double* u = a + s * n;
     const double d = u[s];
+    const bool next_in_reach = s + 1 < end;
+    double best = 0.0;
+    int64_t next = -1;
     for (int64_t r = s + 1; r < n; ++r) {
         double* row = a + r * n;
         const double l = row[s] / d;
@@ -101,7 +107,23 @@ bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot
         } else {
             subtract_scaled(row + s + 1, l, u + s + 1, end - s - 1);
         }
+        if (next_in_reach && std::fabs(row[s + 1]) > best) {
+            best = std::fabs(row[s + 1]);
+            next = r;
+        }
     }
+    return NextPivot{next_in_reach, next};
+}
+
+// Step s of the elimination, as far as column `end` (exclusive): the pivot
+// search and swap, the multipliers of every row below, and their updates
+// of columns s+1 .. end-1 (by `spans`, or one element at a time without).
+// False when no pivot can be had.
+bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps,
+                    const SpanKernels* spans = nullptr) {
+    const int64_t p = pivot_row(a, n, s);
+    if (p < 0) return false;
+    eliminate_step_from(a, n, s, end, p, pivot, swaps, spans);
     return true;
 }
 
@@ -186,8 +208,11 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
     for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
         const int64_t pb = std::min(kPanelWidth, n - p0);
         const int64_t right = p0 + pb;
+        NextPivot next{false, 0};
         for (int64_t s = p0; s < right && s + 1 < n; ++s) {
-            if (!eliminate_step(a, n, s, right, pivot, swaps, &spans)) return LuStatus::kSingular;
+            const int64_t p = next.known ? next.row : pivot_row(a, n, s);
+            if (p < 0) return LuStatus::kSingular;
+            next = eliminate_step_from(a, n, s, right, p, pivot, swaps, &spans);
         }
         if (right == n) break;
         solve_panel_rows(spans, a, n, p0, pb, workers);

@@ -434,6 +434,11 @@ TEST(LinalgKernels, BlockedFactorsAreThePlainOnesBitForBit) {
     Values singular = random_values(200 * 200, seed++);
     for (int64_t i = 0; i < 200; ++i) singular[static_cast<size_t>(i * 200 + 120)] = singular[static_cast<size_t>(i * 200 + 17)];
     cases.push_back({"singular at a late step", 200, singular});
+    // The last column all NaN but for its first row: the last pivot is NaN
+    // and propagates, where a search that took NaN for "no pivot" would stop.
+    Values last_nan = random_values(200 * 200, seed++);
+    for (int64_t i = 1; i < 200; ++i) last_nan[static_cast<size_t>(i * 200 + 199)] = kNaN;
+    cases.push_back({"NaN in the last column", 200, last_nan});
 
     for (MatmulKernel kernel : hostmath::kAllMatmulKernels) {
         if (!hostmath::kernel_supported(kernel)) continue;
