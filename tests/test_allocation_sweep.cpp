@@ -108,6 +108,14 @@ std::vector<Scenario> scenarios() {
                         failures, failed};
     };
     auto spd22 = [](Host& h) { return h.array({2, 2}, {4, 2, 2, 5}); };
+    // Symmetric and diagonally dominant, so positive definite.
+    auto spd200 = [](Host& h) {
+        std::vector<double> a(200 * 200);
+        for (size_t i = 0; i < 200; ++i) {
+            for (size_t j = 0; j < 200; ++j) a[i * 200 + j] = i == j ? 400.0 : 1.0 / static_cast<double>(1 + i + j);
+        }
+        return h.array({200, 200}, a);
+    };
     auto linalg = [](const char* key, std::function<std::vector<HostValue>(Host&)> args) {
         return Scenario{key,
                         [key, args](Host& h) {
@@ -244,6 +252,11 @@ std::vector<Scenario> scenarios() {
         // out-arguments stored before a failure stay with the host, complete.
         linalg("math::solve", [=](Host& h) { return std::vector<HostValue>{spd22(h), h.array({2}, {1, 2})}; }),
         linalg("math::det", [=](Host& h) { return std::vector<HostValue>{spd22(h)}; }),
+        // Large enough for the blocked factorisations: their panel scratch
+        // falls back to the plain loops, their product panels to unpacked
+        // loops, with the same bits.
+        linalg("math::solve", [=](Host& h) { return std::vector<HostValue>{spd200(h), h.array({200})}; }),
+        linalg("math::chol", [=](Host& h) { return std::vector<HostValue>{spd200(h)}; }),
         linalg("math::chol", [=](Host& h) { return std::vector<HostValue>{spd22(h)}; }),
         linalg("math::lstsq",
                [](Host& h) { return std::vector<HostValue>{h.array({3, 2}, {1, 0, 1, 1, 1, 2}), h.array({3}, {1, 2, 4})}; }),
