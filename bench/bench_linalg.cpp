@@ -3,6 +3,9 @@
 // LAPACK from OpenBLAS on as many threads (where it is installed):
 // - solve (n = 1000, one right-hand side), det and chol (n = 1000) against
 //   dgesv, dgetrf and dpotrf, on one thread and on every hardware thread;
+// - solve and chol against dgesv and dpotrf over n = 250 to 2000, with a
+//   GFLOP/s counter each (2/3 n^3 and 1/3 n^3), for the pictures that
+//   scripts/plots.sh linalg draws;
 // - lstsq (1000 x 200), eig (symmetric and general, n = 500) and svd
 //   (500 x 300) against dgels, dsyevd, dgeev and dgesvd, printed only.
 // LAPACK works on a fresh copy of its input in every iteration, as the
@@ -119,12 +122,34 @@ void BM_Svd(benchmark::State& state) {
     through_host(state, "math::svd", {{500, 300}}, {random_values(150000, 6)}, static_cast<int>(state.range(0)), 2);
 }
 
+// Operations of a factorisation of order n, for the GFLOP/s counters.
+double lu_flops(int64_t n) { return 2.0 / 3.0 * static_cast<double>(n) * static_cast<double>(n) * static_cast<double>(n); }
+double chol_flops(int64_t n) { return lu_flops(n) / 2.0; }
+
+void set_rate(benchmark::State& state, double flops) {
+    state.counters["GFLOPS"] = benchmark::Counter(flops * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
+}
+
+// Arguments: n and the thread count.
+void BM_SolveN(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    through_host(state, "math::solve", {{n, n}, {n}}, {random_matrix(n), random_values(n, 3)},
+                 static_cast<int>(state.range(1)));
+    set_rate(state, lu_flops(n));
+}
+void BM_CholN(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    through_host(state, "math::chol", {{n, n}}, {spd_matrix(n)}, static_cast<int>(state.range(1)));
+    set_rate(state, chol_flops(n));
+}
+
 #ifdef HOSTMATH_HAVE_OPENBLAS
 // LAPACK on a fresh copy per iteration (column-major: the transpose of the
 // row-major input, which for these timings is as good as the input itself).
 template <class Run>
-void lapack(benchmark::State& state, const std::vector<double>& input, Run run) {
-    openblas_set_num_threads(static_cast<int>(state.range(0)));
+void lapack(benchmark::State& state, const std::vector<double>& input, Run run, int threads_arg = 0) {
+    openblas_set_num_threads(static_cast<int>(state.range(threads_arg)));
     std::vector<double> a(input.size());
     for (auto _ : state) {
         std::memcpy(a.data(), input.data(), input.size() * sizeof(double));
@@ -161,6 +186,34 @@ void BM_Dpotrf(benchmark::State& state) {
         dpotrf_("L", &n, a, &n, &info);
         return info;
     });
+}
+void BM_DgesvN(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0)), one = 1;
+    std::vector<int> ipiv(static_cast<size_t>(n));
+    const std::vector<double> b0 = random_values(n, 3);
+    std::vector<double> b(b0);
+    lapack(
+        state, random_matrix(n),
+        [&](double* a) {
+            b = b0;
+            int info = 0;
+            dgesv_(&n, &one, a, &n, ipiv.data(), b.data(), &n, &info);
+            return info;
+        },
+        1);
+    set_rate(state, lu_flops(n));
+}
+void BM_DpotrfN(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    lapack(
+        state, spd_matrix(n),
+        [&](double* a) {
+            int info = 0;
+            dpotrf_("L", &n, a, &n, &info);
+            return info;
+        },
+        1);
+    set_rate(state, chol_flops(n));
 }
 void BM_Dgels(benchmark::State& state) {
     const int m = 1000, n = 200, one = 1, lwork = 64 * 1000;
@@ -262,6 +315,15 @@ int main(int argc, char** argv) {
     add("BM_EigSymmetric", BM_EigSymmetric);
     add("BM_EigGeneral", BM_EigGeneral);
     add("BM_Svd", BM_Svd);
+    auto add_sizes = [&](const char* name, void (*fn)(benchmark::State&)) {
+        auto* b = benchmark::RegisterBenchmark(name, fn);
+        for (int64_t n : {250, 500, 1000, 2000}) {
+            for (int t : thread_counts) b->Args({n, t});
+        }
+        b->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+    };
+    add_sizes("BM_SolveN", BM_SolveN);
+    add_sizes("BM_CholN", BM_CholN);
 #ifdef HOSTMATH_HAVE_OPENBLAS
     std::printf("OpenBLAS core: %s\n", openblas_get_corename());
     add("BM_Dgesv", BM_Dgesv);
@@ -271,6 +333,8 @@ int main(int argc, char** argv) {
     add("BM_Dsyevd", BM_Dsyevd);
     add("BM_Dgeev", BM_Dgeev);
     add("BM_Dgesvd", BM_Dgesvd);
+    add_sizes("BM_DgesvN", BM_DgesvN);
+    add_sizes("BM_DpotrfN", BM_DpotrfN);
 #else
     std::printf("OpenBLAS not found: no comparison with LAPACK\n");
 #endif

@@ -8,9 +8,63 @@
 #   docs/product-speedup.png  speed-up over one thread against threads
 # Usage: [MACHINE="name of the processor"] scripts/plots.sh [results.json]
 # (default: run the benchmark first, writing build/bench/product_threads.json)
+#        scripts/plots.sh linalg [results.json]
+# draws docs/linalg-gflops.png instead: GFLOP/s of solve and chol against n,
+# beside dgesv and dpotrf from OpenBLAS, from bench_linalg's sweep.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh plots
+
+linalg_plot() {
+  local json="${1:-}"
+  if [ -z "$json" ]; then
+    cmake --preset bench >/dev/null
+    cmake --build --preset bench --target bench_linalg
+    json=build/bench/linalg.json
+    ./build/bench/bench/bench_linalg --benchmark_filter='N/' --benchmark_out="$json" --benchmark_out_format=json
+  fi
+  local work
+  work=$(mktemp -d)
+  jq -r '.benchmarks[] | select(.run_type == "iteration")
+         | (.run_name | split("/")) as $p | [$p[0], $p[1], $p[2], .GFLOPS / 1e9] | @tsv' "$json" |
+    sort -k1,1 -k2,2n -k3,3n -k4,4gr | awk '!seen[$1 FS $2 FS $3]++' >"$work/all.tsv"
+  local max_threads machine
+  max_threads=$(awk '{ if ($3 > m) m = $3 } END { print m }' "$work/all.tsv")
+  machine="${MACHINE:-$(jq -r '.context | "\(.num_cpus) CPUs"' "$json")}"
+  for who in BM_SolveN BM_CholN BM_DgesvN BM_DpotrfN; do
+    for t in 1 "$max_threads"; do
+      awk -v w="$who" -v t="$t" '$1 == w && $3 == t { print $2, $4 }' "$work/all.tsv" >"$work/$who-t$t.dat"
+    done
+  done
+  gnuplot <<GNUPLOT
+set terminal pngcairo size 800,500 font "sans,11" noenhanced
+set grid
+set output "docs/linalg-gflops.png"
+set title "solve and chol against LAPACK, n x n: GFLOP/s ($machine)"
+set xlabel "n"
+set ylabel "GFLOP/s"
+set yrange [0:*]
+set key below maxrows 4 font ",9"
+set logscale x 2
+set xtics (250, 500, 1000, 2000)
+plot "$work/BM_SolveN-t1.dat" with linespoints lw 2 lc 1 title "solve, 1 thread", \
+     "$work/BM_SolveN-t$max_threads.dat" with linespoints lw 2 lc 2 title "solve, $max_threads threads", \
+     "$work/BM_DgesvN-t1.dat" with linespoints dt 2 lw 2 lc 1 title "dgesv, 1 thread", \
+     "$work/BM_DgesvN-t$max_threads.dat" with linespoints dt 2 lw 2 lc 2 title "dgesv, $max_threads threads", \
+     "$work/BM_CholN-t1.dat" with linespoints lw 2 lc 3 title "chol, 1 thread", \
+     "$work/BM_CholN-t$max_threads.dat" with linespoints lw 2 lc 4 title "chol, $max_threads threads", \
+     "$work/BM_DpotrfN-t1.dat" with linespoints dt 2 lw 2 lc 3 title "dpotrf, 1 thread", \
+     "$work/BM_DpotrfN-t$max_threads.dat" with linespoints dt 2 lw 2 lc 4 title "dpotrf, $max_threads threads"
+GNUPLOT
+  rm -rf "$work"
+  echo "wrote docs/linalg-gflops.png"
+}
+
+if [ "${1:-}" = linalg ]; then
+  linalg_plot "${2:-}"
+  exit 0
+fi
+
 json="${1:-}"
 if [ -z "$json" ]; then
   cmake --preset bench >/dev/null
