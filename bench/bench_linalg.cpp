@@ -50,14 +50,6 @@ constexpr int64_t kOrder = 1000;
 
 int hardware() { return hostmath::parallel::hardware_threads(); }
 
-std::vector<double> random_values(int64_t count, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(static_cast<size_t>(count));
-    for (double& x : v) x = dist(rng);
-    return v;
-}
-
 // A symmetric positive definite matrix: the random one times its transpose, plus n on the diagonal.
 std::vector<double> spd_matrix(int64_t n) {
     const std::vector<double> m = random_matrix(n);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ protected:
 };
 
 inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
+
+// `count` values uniform in [-1, 1), the same for every run with one seed.
+inline std::vector<double> random_values(int64_t count, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> v(static_cast<size_t>(count));
+    for (double& x : v) x = dist(rng);
+    return v;
+}
 
 // Bit-exact comparison of doubles (distinguishes -0.0 and NaN payloads).
 inline bool same_bits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }

@@ -128,13 +128,6 @@ TEST_F(InverseTest, SingularResultHoldsThePartlyEliminatedValues) {
 
 // ---- random matrices ----------------------------------------------------------------------
 
-std::vector<double> random_values(int64_t count, uint64_t seed) {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(static_cast<size_t>(count));
-    for (double& x : v) x = dist(rng);
-    return v;
-}
 
 TEST_F(InverseTest, RandomMatrixTimesItsInverseIsNearTheIdentity) {
     for (int64_t n : {1, 3, 10, 37}) {

@@ -110,14 +110,6 @@ Values plain_chol(const Values& a, int64_t n) {
     return l;
 }
 
-Values random_values(size_t count, unsigned seed) {
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    Values v(count);
-    for (double& x : v) x = u(gen);
-    return v;
-}
-
 // A symmetric positive definite matrix: M M^T + n I.
 Values spd(int64_t n, unsigned seed) {
     const Values m = random_values(static_cast<size_t>(n * n), seed);
