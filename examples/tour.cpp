@@ -9,10 +9,10 @@
 
 namespace {
 
-std::string describe(const HostValue& v) {
+std::string describe(hostsim::Host& host, const HostValue& v) {
     switch (v.base_type) {
-        case kTypeReal: return "real " + std::to_string(v.real());
-        case kTypeInteger: return "integer " + std::to_string(v.integer());
+        case kTypeReal: return "real " + script_text(host, v);
+        case kTypeInteger: return "integer " + script_text(host, v);
         default: return "type " + std::to_string(v.base_type);
     }
 }
@@ -33,7 +33,7 @@ void show_keys(hostsim::Host& host) {
     if (column % 3 != 0) std::printf("\n");
     std::printf("\nRegistered %zu constants:\n", host.constant_order().size());
     for (const std::string& key : host.constant_order()) {
-        std::printf("  %-20s %s\n", key.c_str(), describe(*host.constant(key)).c_str());
+        std::printf("  %-20s %s\n", key.c_str(), describe(host, *host.constant(key)).c_str());
     }
 }
 
@@ -51,6 +51,10 @@ int main() {
     }
     std::printf("== hostmath, loaded through the stand-in host with private key %d ==\n\n", *host.locked_key());
     show_keys(host);
+    say("From here on every call is printed as a script writes it, with all its arguments,\n"
+        "then its result: an array as math::outa prints it (6 significant digits), anything\n"
+        "else after \"=\", an output argument as \"name = value\", and each run error it reports\n"
+        "after \"!\". 2 is an integer and 2.0 a real; : is the all marker; empty is the empty value.");
     tour_arrays(host);
     tour_subarrays(host);
     tour_inverse(host);

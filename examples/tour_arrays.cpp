@@ -1,69 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Math arrays: constructors, operators and printing.
+// Math arrays: constructors, filling, operators and printing.
 #include <cstdio>
-#include <string>
 
 #include "examples/tour.h"
 
-namespace {
-
-// Operator codes the host uses for what a script writes.
-enum Op : int32_t { kPlus = 0, kMinus = 1, kTimes = 2, kTranspose = 8, kElemTimes = 25, kSqrt = 50 };
-
-}  // namespace
-
-// Prints an array the way a script would: through math::outa, whose text
-// arrives at the host's output function.
-void print_array(hostsim::Host& host, const char* title, HostValue a, int64_t precision, bool labels) {
-    std::printf("\n%s", title);
-    host.clear_output();
-    std::vector<HostValue> args = {a, make_integer(precision), make_logical(true), make_logical(labels)};
-    HostValue n = host.call("math::outa", args);
-    std::string text = host.output();
-    std::string plain;
-    for (char c : text) {
-        if (c != '\r') plain += c;
-    }
-    std::printf("%s  (outa wrote %lld characters)\n", plain.c_str(), static_cast<long long>(n.integer()));
-}
-
 void tour_arrays(hostsim::Host& host) {
     std::printf("\n== Math arrays ==\n");
-
-    HostValue a = host.call("math::matrix", {host.string("1 2 3\r\n4 5 6\r\n")});
-    print_array(host, "a = math::matrix(\"1 2 3\\r\\n4 5 6\")", a);
-
-    HostValue b = host.call("math::ones", {make_integer(2), make_integer(3)});
-    HostValue sum = host.apply(kPlus, {a, b});
-    print_array(host, "a + math::ones(2, 3)", sum);
-
-    HostValue scaled = host.apply(kTimes, {make_real(0.5), a});
-    print_array(host, "0.5 * a", scaled);
-
-    HostValue squares = host.apply(kElemTimes, {a, a});
-    print_array(host, "a .* a", squares);
-
-    HostValue at = host.apply(kTranspose, {a});
-    HostValue product = host.apply(kTimes, {a, at});
-    print_array(host, "a * a' (matrix product, with index labels)", product, 6, true);
-
-    HostValue roots = host.apply(kSqrt, {a});
-    print_array(host, "sqrt(a) at 12 significant digits", roots, 12);
-
-    HostValue t = host.call("math::linspace", {make_real(0.0), make_real(1.0), make_integer(5)});
-    print_array(host, "math::linspace(0.0, 1.0, 5)", t);
-
-    HostValue big = host.apply(kMinus, {host.call("math::eye", {make_integer(3), make_integer(3)}),
-                                        make_real(1e-7)});
-    print_array(host, "math::eye(3, 3) - 1e-7 (the scientific form)", big);
-
-    HostValue r = host.call("math::rand", {make_integer(2), make_integer(4)});
-    print_array(host, "math::rand(2, 4): the same numbers in every session", r);
-
     host.clear_errors();
-    HostValue bad = host.call("math::zeros", {make_real(2.0), make_integer(3)});
-    std::printf("\nmath::zeros(2.0, 3) is refused: ");
-    for (const auto& e : host.errors()) std::printf("run error \"%s\" code %lld\n", e.name.c_str(), static_cast<long long>(e.code));
-    (void)bad;
-    host.clear_errors();
+
+    const Arg a = call(host, "math::matrix", {host.string("1 2 3\r\n4 5 6\r\n")}, "a");
+    call(host, "math::matrix", {2, 2, 1, 2.5});
+    call(host, "math::ra1", {1, 2.5, 3});
+    call(host, "math::linspace", {0.0, 1.0, 5});
+    call(host, "math::linspace", {0.0, 1.0, 0.25});
+    say("The kind of the third argument chooses the form: 5.0 is a step, so there are no points.");
+    call(host, "math::linspace", {0.0, 1.0, 5.0});
+    call(host, "math::rand", {2, 4});
+
+    say("Filling in place: SetArray writes from the first element on and returns the array.");
+    Arg v = call(host, "math::zeros", {1, 4}, "v");
+    call(host, "math::SetArray", {v, host.string("1, 2, 3")});
+    call(host, "math::SetArray", {v, 7, 8.5});
+    say("A plain host real array (one the library did not make) is accepted wherever an array is:\n"
+        "p is a 2 x 2 host array holding 1 2 3 4. eye fills it in place; it stays a plain array.");
+    const Arg plain("p", host.array({2, 2}, {1, 2, 3, 4}, kTypeRealArray));
+    call(host, "math::eye", {plain});
+
+    say("toreal splits a pair of reals into its two output arguments.");
+    std::vector<Arg> split = {Arg("z", make_pair(1.5, -2.0)), Arg("re", make_empty()), Arg("im", make_empty())};
+    call(host, "math::toreal", split);
+
+    say("Operators: a scalar must be a real (2.0, not 2).");
+    apply(host, kPlus, {a, nested(host, "math::ones", {2, 3})});
+    apply(host, kTimes, {0.5, a});
+    apply(host, kElemTimes, {a, a});
+    apply(host, kElemPower, {a, 2.0});
+    apply(host, kElemPower, {a, 2});
+    const Arg t = apply(host, kTranspose, {a}, "t");
+    apply(host, kCopy, {a}, "c");
+    apply(host, kAtan2, {1.0, nested(host, "math::ra1", {0.0, 1.0})});
+    say("outa's options: 6 significant digits, right-aligned, with index labels.");
+    call(host, "math::outa", {nested(host, kTimes, {a, t}), 6, true, true});
+    call(host, "math::outa", {nested(host, kSqrt, {a}), 12});
+    say("outa writes p significant digits (default 6): fixed while the exponent of the\n"
+        "element lies from -1 to p - 1, else scientific with a three-digit exponent;\n"
+        "zeros after the point are dropped, the point stays.");
+    apply(host, kMinus, {nested(host, "math::eye", {3, 3}), 1e-7});
+
+    say("Refused calls report a run error: the key and a code of the function's page.");
+    call(host, "math::zeros", {2.0, 3});
 }

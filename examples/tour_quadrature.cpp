@@ -4,88 +4,96 @@
 #include <cstdio>
 #include <numbers>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "examples/tour.h"
 
 namespace {
 
-// Calls a quadrature function with an error-estimate and a status argument
-// at the end, and prints what came back.
-void show(hostsim::Host& host, const char* label, const char* key, std::vector<HostValue> args, double exact) {
-    args.push_back(make_empty());  // abserr out
-    args.push_back(make_empty());  // status out
-    host.clear_errors();
-    const HostValue r = host.call(key, args);
-    if (r.base_type != kTypeReal) {
-        std::printf("  %-48s refused (code %lld)\n", label,
-                    host.errors().empty() ? 0LL : static_cast<long long>(host.errors().back().code));
-        return;
-    }
-    const HostValue& abserr = args[args.size() - 2];
-    const HostValue& status = args[args.size() - 1];
-    std::printf("  %-48s % .15f  +- %.1e  (status %lld, exact % .15f)\n", label, r.real(), abserr.real(),
-                static_cast<long long>(status.integer()), exact);
+// Calls a quadrature function with every argument, abserr and status last
+// (received into the variables err and status), and prints the exact value.
+void integrate(hostsim::Host& host, const char* key, std::vector<Arg> args, double exact) {
+    args.emplace_back("err", make_empty());
+    args.emplace_back("status", make_empty());
+    call(host, key, args);
+    std::printf("  (exact %.17g)\n", exact);
 }
 
 }  // namespace
 
 void tour_quadrature(hostsim::Host& host) {
     std::printf("\n== Quadrature of script functions ==\n");
-    std::printf("Each math::gsl_q* function integrates a one-parameter script function with the GSL\n"
-                "routine of the same name; optional trailing arguments receive the error estimate and status.\n\n");
+    host.clear_errors();
+    say("Each math::gsl_q* function integrates a script function of one parameter with the\n"
+        "GSL routine of the same name. The two last arguments receive the error estimate and\n"
+        "the GSL status; to pass them, every optional argument before them is passed too.");
 
-    // A plain integral and a singular one.
-    const HostValue gauss = host.function(1, [](std::span<HostValue> p) {
+    const Arg square = define(host, "square(x) = x * x", 1, [](std::span<HostValue> p) {
+        return make_real(p[0].real() * p[0].real());
+    });
+    const Arg gauss = define(host, "gauss(x) = exp(-x * x)", 1, [](std::span<HostValue> p) {
         const double x = p[0].real();
         return make_real(std::exp(-x * x));
     });
-    const HostValue inverse_sqrt = host.function(1, [](std::span<HostValue> p) {
-        return make_real(1.0 / std::sqrt(p[0].real()));
+    const Arg inverse_sqrt = define(host, "inverse_sqrt(x) = 1.0 / sqrt(abs(x))", 1, [](std::span<HostValue> p) {
+        return make_real(1.0 / std::sqrt(std::fabs(p[0].real())));
     });
-    show(host, "gsl_qag   exp(-x^2) over [0, 1]", "math::gsl_qag",
-         {gauss, make_real(0), make_real(1), make_real(0), make_real(1e-12), make_integer(50), make_integer(4)},
-         std::sqrt(std::numbers::pi) / 2 * std::erf(1.0));
-    show(host, "gsl_qags  1/sqrt(x) over [0, 1] (singular at 0)", "math::gsl_qags",
-         {inverse_sqrt, make_real(0), make_real(1), make_real(0), make_real(1e-10), make_integer(50)}, 2.0);
+    const Arg growth = define(host, "growth(x) = exp(x)", 1, [](std::span<HostValue> p) {
+        return make_real(std::exp(p[0].real()));
+    });
+    const Arg one = define(host, "one(x) = 1.0", 1, [](std::span<HostValue>) { return make_real(1.0); });
+    const double sqrt_pi = std::sqrt(std::numbers::pi);
 
-    // Infinite ranges.
-    std::printf("\nInfinite ranges are mapped onto (0, 1] inside GSL:\n");
-    show(host, "gsl_qagi  exp(-x^2) over (-inf, inf)", "math::gsl_qagi",
-         {gauss, make_real(0), make_real(1e-10), make_integer(50)}, std::sqrt(std::numbers::pi));
-    show(host, "gsl_qagiu exp(-x^2) over [0, inf)", "math::gsl_qagiu",
-         {gauss, make_real(0), make_real(0), make_real(1e-10), make_integer(50)}, std::sqrt(std::numbers::pi) / 2);
+    say("gsl_qng(f, a, b, epsabs, epsrel, abserr, status): fixed Gauss-Kronrod rules, no workspace.");
+    integrate(host, "math::gsl_qng", {square, 0.0, 1.0, 1e-6, 1e-6}, 1.0 / 3);
+    say("gsl_qag(f, a, b, epsabs, epsrel, limit, key, abserr, status): adaptive, with rule key.");
+    integrate(host, "math::gsl_qag", {gauss, 0.0, 1.0, 0.0, 1e-12, 50, constant(host, "math::gsl_gauss61")},
+              sqrt_pi / 2 * std::erf(1.0));
+    say("gsl_qags(f, a, b, epsabs, epsrel, limit, abserr, status): for integrable singularities.");
+    integrate(host, "math::gsl_qags", {inverse_sqrt, 0.0, 1.0, 0.0, 1e-10, 50}, 2.0);
+    say("gsl_qagp(f, pts, epsabs, epsrel, limit, abserr, status): pts holds the limits and, between\n"
+        "them, the known singular points.");
+    integrate(host, "math::gsl_qagp",
+              {inverse_sqrt, nested(host, "math::ra1", {-1.0, 0.0, 1.0}), 0.0, 1e-10, 50}, 4.0);
+    say("gsl_qagi(f, epsabs, epsrel, limit, abserr, status): over (-inf, inf).");
+    integrate(host, "math::gsl_qagi", {gauss, 0.0, 1e-10, 50}, sqrt_pi);
+    say("gsl_qagiu(f, a, epsabs, epsrel, limit, abserr, status): over [a, inf).");
+    integrate(host, "math::gsl_qagiu", {gauss, 0.0, 0.0, 1e-10, 50}, sqrt_pi / 2);
+    say("gsl_qagil(f, b, epsabs, epsrel, limit, abserr, status): over (-inf, b].");
+    integrate(host, "math::gsl_qagil", {growth, 1.0, 0.0, 1e-10, 50}, std::numbers::e);
+    say("gsl_qawc(f, a, b, c, epsabs, epsrel, limit, abserr, status): the principal value of\n"
+        "f(x) / (x - c) over [a, b].");
+    integrate(host, "math::gsl_qawc", {one, -1.0, 1.0, 0.5, 0.0, 1e-10, 50}, -std::log(3.0));
 
-    // A Cauchy principal value: the routine supplies the weight 1/(x - c).
-    std::printf("\nA Cauchy principal value: gsl_qawc integrates f(x)/(x - c) across the pole at c:\n");
-    const HostValue one = host.function(1, [](std::span<HostValue>) { return make_real(1.0); });
-    show(host, "gsl_qawc  PV of 1/(x - 0.5) over [-1, 1]", "math::gsl_qawc",
-         {one, make_real(-1), make_real(1), make_real(0.5), make_real(0), make_real(1e-10), make_integer(50)},
-         -std::log(3.0));
+    say("Without the trailing arguments only the integral comes back, with the defaults\n"
+        "epsabs = epsrel = 1e-6 and limit = 10:");
+    call(host, "math::gsl_qag", {gauss, 0.0, 1.0});
 
-    // A double integral: the integrand itself calls gsl_qag.
-    std::printf("\nA double integral: the outer integrand calls math::gsl_qag for the inner one\n"
-                "(each routine allows six nested calls at once):\n");
+    say("A double integral: the outer integrand calls math::gsl_qag for the inner one (each\n"
+        "routine allows six nested calls at once).");
     double y = 0.0;
-    const HostValue inner = host.function(1, [&y](std::span<HostValue> p) {
+    const Arg inner = define(host, "inner(x) = exp(-(x * x + y * y))", 1, [&y](std::span<HostValue> p) {
         const double x = p[0].real();
         return make_real(std::exp(-(x * x + y * y)));
     });
-    const HostValue outer = host.function(1, [&host, &y, inner](std::span<HostValue> p) {
-        y = p[0].real();
-        return host.call("math::gsl_qag", {inner, make_real(0), make_real(1), make_real(0), make_real(1e-12)});
-    });
-    const double erf_part = std::sqrt(std::numbers::pi) / 2 * std::erf(1.0);
-    show(host, "exp(-(x^2+y^2)) over [0, 1] x [0, 1]", "math::gsl_qag",
-         {outer, make_real(0), make_real(1), make_real(0), make_real(1e-12), make_integer(50), make_integer(4)},
-         erf_part * erf_part);
+    const Arg outer =
+        define(host, "outer(y) = math::gsl_qag(inner, 0.0, 1.0, 0.0, 1e-12)", 1, [&host, &y, inner](std::span<HostValue> p) {
+            y = p[0].real();
+            return host.call("math::gsl_qag", {inner.value, make_real(0), make_real(1), make_real(0), make_real(1e-12)});
+        });
+    const double erf_part = sqrt_pi / 2 * std::erf(1.0);
+    integrate(host, "math::gsl_qag", {outer, 0.0, 1.0, 0.0, 1e-12, 50, 4}, erf_part * erf_part);
 
-    // What a failure looks like.
-    std::printf("\nA GSL failure is reported as a run error of kind -1, and the best value is still returned:\n");
-    show(host, "gsl_qag   1/sqrt(x) with only 5 subintervals", "math::gsl_qag",
-         {inverse_sqrt, make_real(0), make_real(1), make_real(0), make_real(1e-10), make_integer(5), make_integer(1)},
-         2.0);
-    for (const hostsim::RunError& e : host.errors()) {
-        std::printf("  run error: kind %d, %s, code %lld\n", e.kind, e.name.c_str(), static_cast<long long>(e.code));
-    }
+    say("A GSL failure is a run error of kind -1 whose code is GSL's status; the integral and\n"
+        "the outputs are still delivered. 11 (GSL_EMAXITER): the subinterval limit was reached.");
+    integrate(host, "math::gsl_qag", {inverse_sqrt, 0.0, 1.0, 0.0, 1e-10, 5, 1}, 2.0);
+    say("18 (GSL_EROUND): an integral of 0 cannot meet a relative tolerance; give an epsabs.");
+    const Arg sine = define(host, "sine(x) = sin(x)", 1, [](std::span<HostValue> p) {
+        return make_real(std::sin(p[0].real()));
+    });
+    integrate(host, "math::gsl_qags", {sine, 0.0, 2.0 * std::numbers::pi, 0.0, 1e-10, 50}, 0.0);
+    say("An integrand must return a real: 1 instead of 1.0 is code 6, and nothing is written back.");
+    const Arg integer_one = define(host, "integer_one(x) = 1", 1, [](std::span<HostValue>) { return make_integer(1); });
+    integrate(host, "math::gsl_qng", {integer_one, 0.0, 1.0, 1e-6, 1e-6}, 1.0);
 }

@@ -10,67 +10,61 @@
 
 namespace {
 
-long long last_code(const hostsim::Host& host) {
-    return host.errors().empty() ? 0LL : static_cast<long long>(host.errors().back().code);
-}
-
 void roots_of_a_polynomial(hostsim::Host& host) {
-    // p(x) = x^3 - 2x^2 - 5x + 6 = (x + 2)(x - 1)(x - 3)
-    const HostValue p = host.function(1, [](std::span<HostValue> a) {
+    say("btFindRoot(f, a, b, h, max, eps) walks [a, b] in steps of h and bisects every sign change.");
+    const Arg p = define(host, "p(x) = ((x - 2.0) * x - 5.0) * x + 6.0", 1, [](std::span<HostValue> a) {
         const double x = a[0].real();
         return make_real(((x - 2) * x - 5) * x + 6);
     });
-    std::vector<HostValue> args{p, make_real(-4), make_real(4), make_real(0.25), make_integer(10), make_real(1e-10)};
-    host.clear_errors();
-    const HostValue r = host.call("math::btFindRoot", args);
-    std::printf("btFindRoot(p, -4.0, 4.0, 0.25, 10, 1e-10) with p(x) = x^3 - 2x^2 - 5x + 6:\n  ");
-    if (r.base_type != kTypeRealArray) {
-        std::printf("no roots (code %lld)\n", last_code(host));
-        return;
-    }
-    for (double root : host.read(r).values) std::printf("% .12f  ", root);
-    std::printf("\n");
+    call(host, "math::btFindRoot", {p, -4.0, 4.0, 0.25, 10, 1e-10});
+    say("The limits must be reals: -4 is refused.");
+    call(host, "math::btFindRoot", {p, -4, 4.0, 0.25});
 }
 
 void a_fixed_point(hostsim::Host& host) {
-    // The fixed point of cos: the root of cos(x) - x.
-    const HostValue f = host.function(1, [](std::span<HostValue> a) {
+    say("pqrt(f, x, eps) iterates a continued fraction from x and writes the root into x;\n"
+        "the result is the number of passes.");
+    const Arg f = define(host, "f(x) = cos(x) - x", 1, [](std::span<HostValue> a) {
         const double x = a[0].real();
         return make_real(std::cos(x) - x);
     });
-    std::vector<HostValue> args{f, make_real(0.0), make_real(1e-12)};
-    host.clear_errors();
-    const HostValue r = host.call("math::pqrt", args);
-    if (r.base_type != kTypeInteger) {
-        std::printf("pqrt refused (code %lld)\n", last_code(host));
-        return;
-    }
-    std::printf("pqrt(f, x = 0.0, 1e-12) with f(x) = cos(x) - x:\n  x = %.15f after %lld pass(es), cos(x) = %.15f\n",
-                args[1].real(), static_cast<long long>(r.integer()), std::cos(args[1].real()));
+    std::vector<Arg> args = {f, Arg("x", make_real(0.0)), 1e-12};
+    call(host, "math::pqrt", args);
 }
 
-void a_nonlinear_system(hostsim::Host& host) {
-    // The circle x^2 + y^2 = 4 meets the parabola y = x^2 - 1; in the scalar
-    // form the script function receives x and y and assigns both residuals.
-    const HostValue f = host.function(4, [](std::span<HostValue> a) {
-        const double x = a[0].real();
-        const double y = a[1].real();
-        a[2] = make_real(x * x + y * y - 4);
-        a[3] = make_real(x * x - 1 - y);
-        return make_empty();
-    });
-    const HostValue start = host.array({2}, {1.0, 1.0});
-    std::vector<HostValue> args{f, start, make_real(1e-12)};
-    host.clear_errors();
-    const HostValue r = host.call("math::netn", args);
-    const std::vector<double> x = host.read(start).values;
-    std::printf("netn(f, x = [1, 1], 1e-12) for x^2 + y^2 = 4 and y = x^2 - 1:\n");
-    if (r.base_type != kTypeInteger) {
-        std::printf("  refused (code %lld)\n", last_code(host));
-        return;
-    }
-    std::printf("  result %lld (updates made), x = [%.15f, %.15f]\n", static_cast<long long>(r.integer()), x[0], x[1]);
-    std::printf("  exact: x = sqrt((1 + sqrt(13)) / 2) = %.15f, y = x^2 - 1 = %.15f\n",
+void nonlinear_systems(hostsim::Host& host) {
+    say("netn(f, x, eps, t, h, k) solves f(x) = 0 for n equations in n unknowns and writes the\n"
+        "root into the array x; the result is the number of updates. The circle\n"
+        "x1^2 + x2^2 = 4 meets the parabola x2 = x1^2 - 1. In the scalar form f receives\n"
+        "x1, x2 and assigns the residuals to y1, y2 (as reals).");
+    const Arg scalar = define(host, "g(x1, x2, y1, y2) = { y1 = x1 * x1 + x2 * x2 - 4.0; y2 = x1 * x1 - 1.0 - x2 }",
+                              4, [](std::span<HostValue> a) {
+                                  const double x1 = a[0].real();
+                                  const double x2 = a[1].real();
+                                  a[2] = make_real(x1 * x1 + x2 * x2 - 4);
+                                  a[3] = make_real(x1 * x1 - 1 - x2);
+                                  return make_empty();
+                              });
+    const Arg x = call(host, "math::ra1", {1.0, 1.0}, "x");
+    call(host, "math::netn", {scalar, x, 1e-12});
+    call(host, "math::outa", {x, 16});
+
+    say("In the array form f(xa, ya) receives the point as the vector xa and writes the values\n"
+        "into the vector ya; n is the number of elements of x.");
+    const Arg vector_form = define(host,
+                                   "h(xa, ya) = { ya(0) = xa(0) * xa(0) + xa(1) * xa(1) - 4.0; "
+                                   "ya(1) = xa(0) * xa(0) - 1.0 - xa(1) }",
+                                   2, [&host](std::span<HostValue> a) {
+                                       const double* xa = host.object(a[0])->data;
+                                       double* ya = host.object(a[1])->data;
+                                       ya[0] = xa[0] * xa[0] + xa[1] * xa[1] - 4;
+                                       ya[1] = xa[0] * xa[0] - 1 - xa[1];
+                                       return make_empty();
+                                   });
+    const Arg z = call(host, "math::ra1", {1.0, 1.0}, "z");
+    call(host, "math::netn", {vector_form, z, 1e-12});
+    call(host, "math::outa", {z, 16});
+    std::printf("  (exact: x1 = sqrt((1 + sqrt(13)) / 2) = %.17g, x2 = x1^2 - 1 = %.17g)\n",
                 std::sqrt((1 + std::sqrt(13.0)) / 2), (1 + std::sqrt(13.0)) / 2 - 1);
 }
 
@@ -78,9 +72,8 @@ void a_nonlinear_system(hostsim::Host& host) {
 
 void tour_roots(hostsim::Host& host) {
     std::printf("\n== Root finding ==\n");
-    std::printf("btFindRoot walks an interval and bisects every sign change; pqrt iterates a continued\n"
-                "fraction from a start value; netn solves f(x) = 0 for n equations in n unknowns.\n\n");
+    host.clear_errors();
     roots_of_a_polynomial(host);
     a_fixed_point(host);
-    a_nonlinear_system(host);
+    nonlinear_systems(host);
 }
