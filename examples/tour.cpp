@@ -58,6 +58,7 @@ int main() {
     tour_arrays(host);
     tour_subarrays(host);
     tour_inverse(host);
+    tour_linalg(host);
     tour_quadrature(host);
     tour_ode(host);
     tour_roots(host);

@@ -16,6 +16,7 @@ void tour_quadrature(hostsim::Host& host);
 void tour_roots(hostsim::Host& host);
 void tour_inverse(hostsim::Host& host);
 void tour_ode(hostsim::Host& host);
+void tour_linalg(hostsim::Host& host);
 
 // ---- the script form (examples/tour_script.cpp) -----------------------------
 
