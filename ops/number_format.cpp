@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/number_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +19,22 @@ namespace {
 // check this against the exact expansion), so 24 leaves a margin.
 constexpr int kExponentProbeDigits = 24;
 
-// Room for any "%.*e" or "%.*f" text formatted here: the probe above, or at
-// most a sign, 19 digits, a point and an exponent.
+// Room for any text formatted here: the probe above, or at most a sign, 19
+// digits, a point and an exponent.
 constexpr size_t kPrintBuffer = 64;
 
-// The exponent of a "%e" text, read from the text after its 'e', so that the
-// C library's choice of exponent width does not matter.
+// v with `digits` digits after the point, in scientific or fixed form, as a
+// terminated text; its length. std::to_chars rounds the exact value as
+// printf does, but whatever C locale the host process has set: a point is
+// always a point.
+size_t print(char (&buf)[kPrintBuffer], double v, std::chars_format form, int digits) {
+    const std::to_chars_result r = std::to_chars(buf, buf + kPrintBuffer - 1, v, form, digits);
+    *r.ptr = '\0';
+    return static_cast<size_t>(r.ptr - buf);
+}
+
+// The exponent of a scientific text, read from the text after its 'e', so
+// that the width of the exponent does not matter.
 int exponent_of(const char* text) {
     const char* p = std::strchr(text, 'e');
     if (p == nullptr) return 0;
@@ -71,7 +82,7 @@ void append_exponent(Builder& b, int e) {
 
 FormattedNumber scientific(double v, int precision) {
     char buf[kPrintBuffer];
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, v);
+    print(buf, v, std::chars_format::scientific, precision - 1);
     // The exponent is that of the rounded value: 9999999.6 at 6 digits is 1.e+007.
     const int exponent = exponent_of(buf);
     const size_t mantissa = static_cast<size_t>(std::strchr(buf, 'e') - buf);
@@ -83,9 +94,9 @@ FormattedNumber scientific(double v, int precision) {
 
 FormattedNumber fixed(double v, int decimals) {
     char buf[kPrintBuffer];
-    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    const size_t n = print(buf, v, std::chars_format::fixed, decimals);
     Builder b;
-    b.append(buf, trim_fraction(buf, static_cast<size_t>(n)));
+    b.append(buf, trim_fraction(buf, n));
     return b.done();
 }
 
@@ -99,7 +110,7 @@ FormattedNumber word(const char* text) {
 
 int decimal_exponent(double v) {
     char buf[kPrintBuffer];
-    std::snprintf(buf, sizeof buf, "%.*e", kExponentProbeDigits, v);
+    print(buf, v, std::chars_format::scientific, kExponentProbeDigits);
     return exponent_of(buf);
 }
 

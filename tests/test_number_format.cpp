@@ -2,6 +2,7 @@
 // outa's element text, checked directly on the pure formatter.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,3 +120,24 @@ TEST(NumberFormat, DecimalExponentAtEveryPowerOfTen) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// The host process may run in a locale whose decimal separator is a comma:
+// the numbers keep their point and their trimmed zeros. The locale is built
+// for the test where the system can (skipped where it cannot).
+TEST(NumberFormat, TheHostsLocaleDoesNotChangeTheText) {
+    const std::string dir = testing::TempDir() + "hostmath-locale";
+    const std::string build = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
+                              "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "no de_DE locale can be built here";
+    setenv("LOCPATH", dir.c_str(), 1);
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "the locale does not load";
+    const std::string half = formatted(0.5, 6), one = formatted(1, 6), small = formatted(-1e-7, 6);
+    std::setlocale(LC_NUMERIC, before.c_str());
+    unsetenv("LOCPATH");
+    EXPECT_EQ(half, "0.5");
+    EXPECT_EQ(one, "1.");
+    EXPECT_EQ(small, "-1.e-007");
+}
+#endif
