@@ -28,7 +28,7 @@ std::vector<char> version_info() {
 }
 
 // One value of the U.S. English, Unicode string table; empty when missing.
-std::wstring string_value(std::vector<char>& info, const std::wstring& name) {
+std::wstring string_value(const std::vector<char>& info, const std::wstring& name) {
     const std::wstring query = L"\\StringFileInfo\\040904B0\\" + name;
     void* value = nullptr;
     UINT length = 0;
@@ -39,8 +39,8 @@ std::wstring string_value(std::vector<char>& info, const std::wstring& name) {
 std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
 TEST(VersionResource, FixedPartCarriesTheProjectVersion) {
-    std::vector<char> info = version_info();
-    ASSERT_FALSE(info.empty());
+    const std::vector<char> info = version_info();
+    ASSERT_FALSE(info.empty()) << "no version resource in " << hostsim::Host::default_library_path();
     void* value = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
@@ -58,8 +58,8 @@ TEST(VersionResource, FixedPartCarriesTheProjectVersion) {
 }
 
 TEST(VersionResource, StringsNameProductVersionFileAndLicence) {
-    std::vector<char> info = version_info();
-    ASSERT_FALSE(info.empty());
+    const std::vector<char> info = version_info();
+    ASSERT_FALSE(info.empty()) << "no version resource in " << hostsim::Host::default_library_path();
     const struct {
         const wchar_t* name;
         std::wstring expected;
