@@ -153,7 +153,12 @@ HOSTMATH_SCRIPT_FUNCTION(arrayfun) {
     }
     arrays.refresh();  // the lookups above found every one of them
     if (!into_output) arrays.set_output(out->data);
-    if (const int64_t code = map_elements(f, arrays, n)) report(kArrayfunKey, code, ctx);
+    if (const int64_t code = map_elements(f, arrays, n)) {
+        report(kArrayfunKey, code, ctx);
+        // A y that f let go of is no result: its record would name an
+        // object the host has already freed.
+        if (into_output && lookup_array(args[nargs - 1]) == nullptr) write_empty(result);
+    }
     return result;
 }
 

@@ -154,11 +154,12 @@ HostValue Program::unknown_object() {
 // Script functions that misbehave in the ways a script can: the wrong
 // result type, a run error left pending, assignments to their parameters,
 // calls back into the library, and, at a chosen evaluation, letting go of
-// an array of the call that evaluates them or of their own parameters, or
-// putting other values (a real, a vector of another length) in their place.
+// an array of the call that evaluates them or of their own parameters,
+// giving an array of that call storage of another size, or putting other
+// values (a real, a vector of another length) in their parameters' place.
 HostValue Program::script_function(int depth) {
     const int nparams = static_cast<int>(in_.pick(4));
-    const size_t behaviour = in_.pick(11);
+    const size_t behaviour = in_.pick(12);
     const double constant = real();
     const size_t victim = in_.pick(9);
     const int64_t at_evaluation = 1 + static_cast<int64_t>(in_.pick(4));
@@ -201,6 +202,12 @@ HostValue Program::script_function(int depth) {
                         p = victim % 2 == 0 ? make_real(constant) : host->array({static_cast<int64_t>(victim)}, {constant});
                     }
                     return make_real(x);
+                case 11:  // resizes an array of the call evaluating it, to 0 to 8 elements
+                    if (++*evaluations == at_evaluation && !self->active_.empty()) {
+                        const std::vector<HostValue>& args = *self->active_.back();
+                        if (!args.empty()) host->resize(args[victim % args.size()], static_cast<int64_t>(victim));
+                    }
+                    return make_real(x + constant);
                 default:
                     if (!nested || *callbacks_left <= 0) return make_real(constant);
                     --*callbacks_left;
@@ -210,7 +217,7 @@ HostValue Program::script_function(int depth) {
                     }
             }
         },
-        behaviour == 5 || behaviour >= 9);
+        behaviour == 5 || behaviour == 9 || behaviour == 10);
 }
 
 HostValue Program::value(int depth) {

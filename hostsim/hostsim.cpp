@@ -243,23 +243,45 @@ RealArray* Host::object(const HostValue& v) const {
     return known_arrays_.count(a) != 0 ? a : nullptr;
 }
 
-bool Host::release(const HostValue& v) {
-    RealArray* a = object(v);
-    if (a == nullptr) return false;
-    // Arrays released are usually the newest ones.
+Host::ArrayObject* Host::find_object(const HostValue& v) {
+    const RealArray* a = object(v);
+    if (a == nullptr) return nullptr;
+    // Arrays released or resized are usually the newest ones.
     for (auto it = arrays_.rbegin(); it != arrays_.rend(); ++it) {
-        if (&it->header != a) continue;
-        known_arrays_.erase(a);
-        // Scribbled over before it is freed, as a host reusing the memory at
-        // once would: a stale read then sees NaN rather than the old values,
-        // even where no checker watches the reader (GSL's own code).
-        std::fill_n(it->data.get(), std::max<int64_t>(a->count, 1), std::numeric_limits<double>::quiet_NaN());
-        it->data.reset();
-        it->dims.reset();
-        it->header = RealArray{};
-        return true;
+        if (&it->header == a) return &*it;
     }
-    return false;
+    return nullptr;
+}
+
+// Scribbled over before it is freed, as a host reusing the memory at once
+// would: a stale read then sees NaN rather than the old values, even where
+// no checker watches the reader (GSL's own code).
+void Host::scribble_and_free(ArrayObject& o) {
+    std::fill_n(o.data.get(), std::max<int64_t>(o.header.count, 1), std::numeric_limits<double>::quiet_NaN());
+    o.data.reset();
+    o.dims.reset();
+}
+
+bool Host::release(const HostValue& v) {
+    ArrayObject* o = find_object(v);
+    if (o == nullptr) return false;
+    known_arrays_.erase(&o->header);
+    scribble_and_free(*o);
+    o->header = RealArray{};
+    return true;
+}
+
+bool Host::resize(const HostValue& v, int64_t count) {
+    ArrayObject* o = find_object(v);
+    if (o == nullptr || count < 0) return false;
+    auto data = std::make_unique<double[]>(static_cast<size_t>(std::max<int64_t>(count, 1)));
+    auto dims = std::make_unique<int64_t[]>(2);
+    dims[0] = count;
+    scribble_and_free(*o);
+    o->data = std::move(data);
+    o->dims = std::move(dims);
+    o->header = RealArray{o->data.get(), count, o->dims.get(), 1};
+    return true;
 }
 
 ArrayContents Host::read(const HostValue& v) const {

@@ -149,6 +149,11 @@ public:
     // go of its last reference: its storage is freed and later lookups of it
     // fail. False when the record holds no array the host knows.
     bool release(const HostValue& v);
+    // Gives an array new storage of `count` elements, a vector, as the real
+    // host does when a script redimensions an array: the record and its key
+    // stay valid, the old elements are freed. False when the record holds no
+    // array the host knows.
+    bool resize(const HostValue& v, int64_t count);
     // The host's array behind a record, or null when the host made no such array.
     RealArray* object(const HostValue& v) const;
     // Shape and elements of an array value; throws std::invalid_argument when it is none.
@@ -290,6 +295,8 @@ private:
     void check_context(void* ctx);
     int32_t refused();  // a registration's refusal, after the hook
     RealArray* make_array_object(int64_t count, int64_t ndims, bool fill);
+    ArrayObject* find_object(const HostValue& v);
+    static void scribble_and_free(ArrayObject& o);
     static void capture_output(const HostChar* text);
 
     void* library_ = nullptr;

@@ -178,38 +178,48 @@ TEST_F(ArrayfunTest, PendingRunError) {
     EXPECT_EQ(host.new_sys_obj_calls(), 1);  // the first result only
 }
 
-}  // namespace
+// ---- arrays the function lets go of or resizes -------------------------------------------
 
-// ---- arrays the function lets go of --------------------------------------------------
-
-// f releases an array of the call at its second evaluation: the loop ends
-// there with code 8, nothing freed is read or written, and the element
-// before stays written.
-TEST_F(ArrayfunTest, AnArrayReleasedByTheFunctionEndsTheLoopWithCode8) {
+// At its second evaluation f releases an array of the call, or gives it
+// storage of another size: the loop ends there with code 8 and nothing freed
+// is read or written. The element before stays written; a y that is gone
+// leaves the empty result, since its record names a freed object.
+TEST_F(ArrayfunTest, AnArrayReleasedOrResizedByTheFunctionEndsTheLoopWithCode8) {
+    constexpr int64_t kReleased = -1;
     struct Case {
         const char* what;
-        int victim;  // argument index released: 1 the first input, 2 the output Y
+        size_t victim;  // argument index: 1 the input, 2 the output y
         bool output_form;
+        int64_t new_count;            // kReleased, or the element count the victim is resized to
+        std::vector<double> result;   // the result's elements; none: the empty result
     };
-    const Case cases[] = {{"input, new result", 1, false}, {"input, output form", 1, true}, {"output Y", 2, true}};
+    const Case cases[] = {
+        {"input released, new result", 1, false, kReleased, {10, 0, 0}},
+        {"input released, output form", 1, true, kReleased, {10, 7, 7}},
+        {"output released", 2, true, kReleased, {}},
+        {"input grown, new result", 1, false, 4, {10, 0, 0}},
+        {"output shrunk", 2, true, 2, {0, 0}},  // y's new elements, untouched
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host.clear_errors();
         Args args{make_empty(), host.array({3}, {1, 2, 3})};
         if (c.output_form) args.push_back(host.array({3}, {7, 7, 7}));
         int calls = 0;
-        const HostValue victim = args[static_cast<size_t>(c.victim)];
+        const HostValue victim = args[c.victim];
         args[0] = host.function(1, [&](std::span<HostValue> p) {
-            if (++calls == 2) host.release(victim);
+            if (++calls == 2) c.new_count == kReleased ? host.release(victim) : host.resize(victim, c.new_count);
             return make_real(p[0].real() * 10);
         });
         const HostValue r = host.call("math::arrayfun", args);
         EXPECT_EQ(reported(), (std::vector<std::pair<std::string, int64_t>>{{"math::arrayfun", 8}}));
         EXPECT_EQ(calls, 2);
-        if (c.victim == 1) {
-            const std::vector<double> got = host.read(c.output_form ? args[2] : r).values;
-            EXPECT_EQ(got[0], 10.0);
-            EXPECT_EQ(got[1], c.output_form ? 7.0 : 0.0);  // left as it was
+        if (c.result.empty()) {
+            EXPECT_TRUE(is_empty_result(r));
+        } else {
+            EXPECT_EQ(host.read(r).values, c.result);
         }
     }
 }
+
+}  // namespace

@@ -108,6 +108,19 @@ TEST_F(HostsimTest, GetArrayAndFunSaveObj) {
     EXPECT_EQ(host.saved_records()[0].word1, args[1].word1);
 }
 
+// resize keeps the record and its key but not the elements: a vector of the
+// new count, zeros; an array the host has dropped cannot be resized.
+TEST_F(HostsimTest, ResizeGivesNewStorageUnderTheSameKey) {
+    HostValue a = host.array({2, 2}, {1, 2, 3, 4});
+    ASSERT_TRUE(host.resize(a, 3));
+    EXPECT_EQ(host.SearchKey(&a.word1, 8, kKeyRealArray), host.object(a));
+    const auto got = host.read(a);
+    EXPECT_EQ(got.shape, (std::vector<int64_t>{3}));
+    EXPECT_EQ(got.values, (std::vector<double>{0, 0, 0}));
+    host.release(a);
+    EXPECT_FALSE(host.resize(a, 3));
+}
+
 }  // namespace
 
 namespace {
