@@ -63,7 +63,8 @@ HostValue* gsl_failure(HostValue* result, int status, void* ctx) {
 
 HostValue* symmetric(HostValue* result, const Matrix& a, OutArguments& out, void* ctx) {
     const int64_t n = a.rows;
-    GslMatrix work_matrix = gsl_copy_of(a.data, n, n);
+    const int exponent = scale_exponent(a.data, n * n);
+    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, exponent);
     GslVector values = new_gsl_vector(n);
     GslMatrix vectors = new_gsl_matrix(n, n);
     SymmetricWork work{allocate_gated(gsl_eigen_symmv_alloc, static_cast<size_t>(n))};
@@ -85,13 +86,14 @@ HostValue* symmetric(HostValue* result, const Matrix& a, OutArguments& out, void
     const int64_t sizes[1] = {n};
     RealArray* lambda = new_array_shaped(sizes);
     if (lambda == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
-    for (int64_t i = 0; i < n; ++i) lambda->data[i] = gsl_vector_get(values.get(), i);
+    for (int64_t i = 0; i < n; ++i) lambda->data[i] = std::ldexp(gsl_vector_get(values.get(), i), exponent);
     return return_new_array(result, lambda, ctx);
 }
 
 HostValue* general(HostValue* result, const Matrix& a, OutArguments& out, void* ctx) {
     const int64_t n = a.rows;
-    GslMatrix work_matrix = gsl_copy_of(a.data, n, n);
+    const int exponent = scale_exponent(a.data, n * n);
+    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, exponent);
     GslComplexVector values{allocate_gated(gsl_vector_complex_alloc, static_cast<size_t>(n))};
     GslComplexMatrix vectors{allocate_gated(gsl_matrix_complex_alloc, static_cast<size_t>(n), static_cast<size_t>(n))};
     GeneralWork work{allocate_gated(gsl_eigen_nonsymmv_alloc, static_cast<size_t>(n))};
@@ -134,8 +136,8 @@ HostValue* general(HostValue* result, const Matrix& a, OutArguments& out, void* 
     if (lambda == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
     for (int64_t j = 0; j < n; ++j) {
         const gsl_complex z = value(order[static_cast<size_t>(j)]);
-        lambda->data[2 * j] = GSL_REAL(z);
-        lambda->data[2 * j + 1] = GSL_IMAG(z);
+        lambda->data[2 * j] = std::ldexp(GSL_REAL(z), exponent);
+        lambda->data[2 * j + 1] = std::ldexp(GSL_IMAG(z), exponent);
     }
     return return_new_array(result, lambda, ctx);
 }

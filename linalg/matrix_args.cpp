@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "linalg/matrix_args.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hostmath::linalg {
@@ -49,13 +50,25 @@ GslMatrix new_gsl_matrix(int64_t rows, int64_t cols) {
 
 GslVector new_gsl_vector(int64_t size) { return GslVector{allocate_gated(gsl_vector_alloc, static_cast<size_t>(size))}; }
 
-GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols) {
+GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, int exponent) {
     GslMatrix m = new_gsl_matrix(rows, cols);
     if (!m) return m;
     for (int64_t i = 0; i < rows; ++i) {
-        for (int64_t j = 0; j < cols; ++j) gsl_matrix_set(m.get(), static_cast<size_t>(i), static_cast<size_t>(j), data[i * cols + j]);
+        for (int64_t j = 0; j < cols; ++j) {
+            gsl_matrix_set(m.get(), static_cast<size_t>(i), static_cast<size_t>(j),
+                           std::ldexp(data[i * cols + j], -exponent));
+        }
     }
     return m;
+}
+
+int scale_exponent(const double* x, int64_t count) {
+    double largest = 0.0;
+    for (int64_t i = 0; i < count; ++i) largest = std::max(largest, std::fabs(x[i]));
+    if (largest == 0.0 || (largest >= 0x1p-256 && largest <= 0x1p256)) return 0;
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    return exponent;
 }
 
 void OutArguments::store(int64_t i, RealArray* a) {

@@ -53,8 +53,18 @@ using GslMatrix = Owned<gsl_matrix, gsl_matrix_free>;
 using GslVector = Owned<gsl_vector, gsl_vector_free>;
 GslMatrix new_gsl_matrix(int64_t rows, int64_t cols);
 GslVector new_gsl_vector(int64_t size);
-// A row-major rows x cols block as a new GSL matrix (null when it cannot be had).
-GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols);
+// A row-major rows x cols block as a new GSL matrix (null when it cannot be
+// had), each element times 2^-exponent.
+GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, int exponent = 0);
+
+// For a matrix whose largest magnitude lies far from 1 (below 2^-256 or
+// above 2^256), the power of two e that brings it into [0.5, 1); 0 for any
+// other (so that ordinary matrices go to GSL as they are). The iterative
+// solvers work on the matrix times 2^-e: an exact scaling, which keeps them
+// away from subnormal numbers (on a matrix of nothing else GSL's symmetric
+// solver never converges) and from overflow, and which scales eigenvalues
+// and singular values exactly.
+int scale_exponent(const double* x, int64_t count);
 
 // The out-argument records from `first` on, as far as the call passed them:
 // each receives a new array, written in full before it is stored.

@@ -23,13 +23,13 @@ using namespace linalg;
 
 constexpr HostChar kSvdKey[] = u"math::svd";
 
-// A (or A^T) as a GSL matrix of at least as many rows as columns.
-GslMatrix tall_copy(const Matrix& a, bool transpose) {
-    if (!transpose) return gsl_copy_of(a.data, a.rows, a.cols);
+// A (or A^T) times 2^-exponent as a GSL matrix of at least as many rows as columns.
+GslMatrix tall_copy(const Matrix& a, bool transpose, int exponent) {
+    if (!transpose) return gsl_copy_of(a.data, a.rows, a.cols, exponent);
     GslMatrix t = new_gsl_matrix(a.cols, a.rows);
     if (!t) return t;
     for (int64_t i = 0; i < a.rows; ++i) {
-        for (int64_t j = 0; j < a.cols; ++j) gsl_matrix_set(t.get(), j, i, a.data[i * a.cols + j]);
+        for (int64_t j = 0; j < a.cols; ++j) gsl_matrix_set(t.get(), j, i, std::ldexp(a.data[i * a.cols + j], -exponent));
     }
     return t;
 }
@@ -52,7 +52,8 @@ HOSTMATH_SCRIPT_FUNCTION(svd) {
     // The Jacobi method factors tall x p = left diag(s) right^T.
     const bool transpose = a.rows < a.cols;
     const int64_t p = std::min(a.rows, a.cols);
-    GslMatrix left = tall_copy(a, transpose);
+    const int exponent = scale_exponent(a.data, a.rows * a.cols);
+    GslMatrix left = tall_copy(a, transpose, exponent);
     GslMatrix right = new_gsl_matrix(p, p);
     GslVector s = new_gsl_vector(p);
     Scratch<int64_t> order(p);
@@ -92,7 +93,7 @@ HOSTMATH_SCRIPT_FUNCTION(svd) {
     const int64_t sizes[1] = {p};
     RealArray* values = new_array_shaped(sizes);
     if (values == nullptr) return fail(result, kSvdKey, kCodeNoMemory, ctx);
-    for (int64_t j = 0; j < p; ++j) values->data[j] = gsl_vector_get(s.get(), order[static_cast<size_t>(j)]);
+    for (int64_t j = 0; j < p; ++j) values->data[j] = std::ldexp(gsl_vector_get(s.get(), order[static_cast<size_t>(j)]), exponent);
     return return_new_array(result, values, ctx);
 }
 

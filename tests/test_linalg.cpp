@@ -460,3 +460,39 @@ TEST(LinalgKernels, BlockedFactorsAreThePlainOnesBitForBit) {
         }
     }
 }
+
+// Matrices of subnormal or huge elements: the solvers work on an exactly
+// scaled copy (GSL's symmetric solver never converges on a matrix of
+// subnormals alone), and the values come back scaled exactly.
+TEST_F(LinalgTest, EigenAndSingularValuesOfTinyAndHugeMatrices) {
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const double huge = 0x1p1000;
+    struct Case {
+        const char* what;
+        double scale;
+    };
+    for (const Case& c : {Case{"subnormal", tiny}, Case{"huge", huge}}) {
+        SCOPED_TRACE(c.what);
+        host.clear_errors();
+        // 2 x [[2, 1], [1, 2]] scaled: eigenvalues 1 and 3, singular values 3 and 1, times the scale.
+        const HostValue a = host.array({2, 2}, {2 * c.scale, c.scale, c.scale, 2 * c.scale});
+        const Values w = host.read(host.call("math::eig", {a})).values;
+        const Values s = host.read(host.call("math::svd", {a})).values;
+        ASSERT_EQ(w.size(), 2u);
+        ASSERT_EQ(s.size(), 2u);
+        // Within rounding of the scaled problem, as many bits as the scale leaves.
+        const double slack = c.scale == tiny ? tiny : 1e-15 * c.scale;
+        EXPECT_NEAR(w[0], c.scale, slack);
+        EXPECT_NEAR(w[1], 3 * c.scale, 3 * slack);
+        EXPECT_NEAR(s[0], 3 * c.scale, 3 * slack);
+        EXPECT_NEAR(s[1], c.scale, slack);
+        EXPECT_TRUE(host.errors().empty());
+    }
+    // Four by four, every element the smallest subnormal: the eigenvalues are
+    // 0, 0, 0 and 4 times it.
+    const HostValue ones = host.array({4, 4}, Values(16, tiny));
+    const Values w = host.read(host.call("math::eig", {ones})).values;
+    ASSERT_EQ(w.size(), 4u);
+    EXPECT_EQ(w[3], 4 * tiny);
+    for (int i = 0; i < 3; ++i) EXPECT_LT(std::fabs(w[static_cast<size_t>(i)]), 2 * tiny);
+}
