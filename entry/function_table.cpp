@@ -51,6 +51,9 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"lstsq", lstsq, kAnyArgs},
     {u"eig", eig, kAnyArgs},
     {u"svd", svd, kAnyArgs},
+    // data/ (family D) takes its rows here, between linalg/ and optim/.
+    // optim/
+    {u"gsl_cquad", gsl_cquad, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);
 const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);

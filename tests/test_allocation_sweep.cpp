@@ -160,6 +160,7 @@ std::vector<Scenario> scenarios() {
         quadrature("math::gsl_qagiu", {make_real(0)}),
         quadrature("math::gsl_qagil", {make_real(0)}),
         quadrature("math::gsl_qawc", {make_real(0), make_real(1), make_real(0.5)}),
+        quadrature("math::gsl_cquad", {make_real(0), make_real(1)}),
         {"math::gsl_qagp",
          [](Host& h) {
              HostValue f = h.function(1, [](std::span<HostValue> p) { return make_real(p[0].real()); });

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The eight quadrature functions, driven through the stand-in host with
+// The nine quadrature functions, driven through the stand-in host with
 // integrands that are script functions.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_integration.h>
@@ -84,6 +84,9 @@ const Known kKnown[] = {
     // Principal value of the integral of 1/(x - 0.5) over [-1, 1].
     {"math::gsl_qawc", one, [](Host&) { return Args{real(-1), real(1), real(0.5)}; },
      {real(1e-6), real(1e-6), integer(10)}, {}, -std::log(3.0)},
+    // The doubly-adaptive routine, with its own default limit of 100 intervals.
+    {"math::gsl_cquad", inverse_sqrt, [](Host&) { return Args{real(0), real(1)}; },
+     {real(1e-6), real(1e-6), integer(100)}, {}, 2.0},
 };
 
 const Known& known(std::string_view key) {
@@ -190,6 +193,8 @@ TEST_F(QuadratureTest, WritesTheErrorEstimateAndStatusWhenPresent) {
         {"math::gsl_qagi", {real(1e-6), real(1e-6), integer(10), x, x}, 4, 5},
         {"math::gsl_qng", {real(0), real(1), real(1e-6), real(1e-6), x, x}, 5, 6},
         {"math::gsl_qawc", {real(-1), real(1), real(0.5), real(1e-6), real(1e-6), integer(10), x, x}, 7, 8},
+        {"math::gsl_cquad", {real(0), real(1), real(1e-6), real(1e-6), integer(100), x}, 6, -1},
+        {"math::gsl_cquad", {real(0), real(1), real(1e-6), real(1e-6), integer(1000), x, x}, 6, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.key << " with " << c.args.size() + 1 << " arguments");
@@ -242,6 +247,49 @@ TEST_F(QuadratureTest, ReportsGslStatusAndStillDeliversTheIntegral) {
     EXPECT_EQ(args[8].integer(), status);
 }
 
+// gsl_cquad hands back what GSL's doubly-adaptive routine computes when driven
+// directly, to the bit, with its estimate and status: here on a singular
+// integrand, on a divergent one (GSL's value is NaN, its status success) and
+// on one that is NaN at an end point with the smallest workspace.
+TEST_F(QuadratureTest, CquadDeliversWhatGslComputes) {
+    struct Case {
+        double (*phi)(double);
+        double a, b;
+        size_t limit;
+    };
+    const Case cases[] = {
+        {inverse_sqrt, 0, 1, 100},
+        {[](double x) { return 1.0 / x; }, 0, 1, 10},
+        {[](double x) { return x == 0 ? NAN : std::sin(x) / x; }, 0, 1, 3},
+    };
+    gsl_error_handler_t* handler = gsl_set_error_handler_off();
+    for (const Case& c : cases) {
+        host.clear_errors();
+        const HostValue marker = host.string("x");
+        Args args{integrand(host, c.phi), real(c.a), real(c.b), real(1e-10), real(1e-10),
+                  integer(static_cast<int64_t>(c.limit)), marker, marker};
+        const HostValue r = call("math::gsl_cquad", args);
+
+        gsl_function direct{[](double x, void* phi) { return reinterpret_cast<double (*)(double)>(phi)(x); },
+                            reinterpret_cast<void*>(c.phi)};
+        gsl_integration_cquad_workspace* w = gsl_integration_cquad_workspace_alloc(c.limit);
+        double value = 0.0, abserr = 0.0;
+        size_t nevals = 0;
+        const int status = gsl_integration_cquad(&direct, c.a, c.b, 1e-10, 1e-10, w, &value, &abserr, &nevals);
+        gsl_integration_cquad_workspace_free(w);
+
+        SCOPED_TRACE(testing::Message() << "status " << status);
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), value));
+        EXPECT_TRUE(same_bits(args[6].real(), abserr));
+        EXPECT_EQ(args[7].integer(), status);
+        const std::vector<RunError> expected =
+            status == GSL_SUCCESS ? std::vector<RunError>{} : std::vector<RunError>{{-1, "math::gsl_cquad", status}};
+        EXPECT_EQ(host.errors(), expected);
+    }
+    gsl_set_error_handler(handler);
+}
+
 // ---- refusals -------------------------------------------------------------------------------
 
 TEST_F(QuadratureTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
@@ -291,6 +339,14 @@ TEST_F(QuadratureTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
         {"math::gsl_qawc", {f, real(0), real(1), integer(0)}, 5},
         {"math::gsl_qags", {f, real(0), real(1), real(0), real(1e-6), integer(200)}, 5},
         {"math::gsl_qng", {f, real(0), real(1), real(0), real(-1e-6)}, 5},
+        {"math::gsl_cquad", {f, real(0)}, 2},
+        {"math::gsl_cquad", Args(9, real(0)), 2},
+        {"math::gsl_cquad", {two, real(0), real(1)}, 4},
+        {"math::gsl_cquad", {f, real(0), integer(1)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(-1), real(1e-6)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(2)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(1001)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(-1)}, 5},
     };
     const int64_t evaluations = host.qecal_calls();
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -323,6 +379,8 @@ TEST_F(QuadratureTest, AcceptsTheEdgesOfEveryRange) {
         // a plain host array, without the private key
         {"math::gsl_qagp", {g, host.array({3}, {0, 1, 2}, kTypeRealArray), real(1e-6), real(1e-6), integer(30)}},
         {"math::gsl_qagp", {f, host.array({2}, {0, 1})}},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(3)}},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(1000)}},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
