@@ -53,6 +53,8 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"svd", svd, kAnyArgs},
     // data/ (family D) takes its rows here, between linalg/ and optim/.
     // optim/
+    {u"fzero", fzero, kAnyArgs},
+    {u"fminbnd", fminbnd, kAnyArgs},
     {u"gsl_cquad", gsl_cquad, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);

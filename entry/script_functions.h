@@ -61,4 +61,8 @@ HOSTMATH_SCRIPT_FUNCTION(lstsq);
 HOSTMATH_SCRIPT_FUNCTION(eig);
 HOSTMATH_SCRIPT_FUNCTION(svd);
 
+// optim/ (gsl_cquad lives with the other quadrature functions in integration/)
+HOSTMATH_SCRIPT_FUNCTION(fzero);
+HOSTMATH_SCRIPT_FUNCTION(fminbnd);
+
 }  // namespace hostmath

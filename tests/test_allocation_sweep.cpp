@@ -265,6 +265,18 @@ std::vector<Scenario> scenarios() {
         linalg("math::eig", [](Host& h) { return std::vector<HostValue>{h.array({2, 2}, {0, -1, 1, 0}), make_empty()}; }),
         linalg("math::svd",
                [](Host& h) { return std::vector<HostValue>{h.array({2, 3}, {1, 2, 3, 4, 5, 6}), make_empty(), make_empty()}; }),
+        // GSL's solver object (7); it is allocated before f is first evaluated.
+        {"math::fzero", [](Host& h) { return h.call("math::fzero", {line(h), make_real(0), make_real(1)}); },
+         {{{"math::fzero", 7}}}, Failed::Empty},
+        {"math::fminbnd",
+         [](Host& h) {
+             HostValue f = h.function(1, [](std::span<HostValue> p) {
+                 const double x = p[0].real() - 0.3;
+                 return make_real(x * x);
+             });
+             return h.call("math::fminbnd", {f, make_real(0), make_real(1)});
+         },
+         {{{"math::fminbnd", 7}}}, Failed::Empty},
     };
     return s;
 }

@@ -1,0 +1,472 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// fzero and fminbnd, driven through the stand-in host with script functions,
+// against GSL's Brent solvers driven directly on the same problems.
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_min.h>
+#include <gsl/gsl_roots.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support.h"
+
+namespace {
+
+using hostsim::Host;
+using hostsim::RunError;
+using Args = std::vector<HostValue>;
+
+HostValue real(double d) { return make_real(d); }
+HostValue integer(int64_t i) { return make_integer(i); }
+
+constexpr double kGolden = 0.6180339887498949;
+
+double cos_minus_x(double x) { return std::cos(x) - x; }
+double cube_minus_2(double x) { return x * x * x - 2.0; }
+double quartic(double x) { return x * x * x * x - 2.0 * x * x + 0.5 * x; }
+double shifted_cosh(double x) { return std::cosh(x - 0.3); }
+
+// A script function of one parameter whose body is `phi`, counting nothing:
+// the host counts the evaluations (qecal_calls).
+HostValue objective(Host& host, double (*phi)(double)) {
+    return host.function(1, [phi](std::span<HostValue> p) { return make_real(phi(p[0].real())); });
+}
+
+// What GSL's Brent solver computes when driven directly: the estimate after
+// the loop, its status, the iterations and evaluations it took.
+struct Direct {
+    double x;
+    int status;
+    int64_t iterations;
+    int64_t evaluations;
+};
+
+// Counts the evaluations of the wrapped function.
+struct Counted {
+    double (*phi)(double);
+    int64_t evaluations = 0;
+    static double call(double x, void* self) {
+        auto* c = static_cast<Counted*>(self);
+        ++c->evaluations;
+        return c->phi(x);
+    }
+};
+
+template <class Set, class Iterate, class Estimate, class Test>
+Direct drive(Counted& counted, int64_t maxit, Set set, Iterate iterate, Estimate estimate, Test test) {
+    gsl_function f{&Counted::call, &counted};
+    set(&f);
+    Direct d{0.0, GSL_CONTINUE, 0, 0};
+    do {
+        ++d.iterations;
+        const int status = iterate();
+        d.x = estimate();
+        if (status != GSL_SUCCESS) {
+            d.status = status;
+            break;
+        }
+        d.status = test();
+    } while (d.status == GSL_CONTINUE && d.iterations < maxit);
+    d.evaluations = counted.evaluations;
+    return d;
+}
+
+Direct direct_root(double (*phi)(double), double a, double b, double eps, int64_t maxit) {
+    gsl_root_fsolver* s = gsl_root_fsolver_alloc(gsl_root_fsolver_brent);
+    Counted counted{phi};
+    const Direct d = drive(
+        counted, maxit, [&](gsl_function* f) { gsl_root_fsolver_set(s, f, a, b); },
+        [&] { return gsl_root_fsolver_iterate(s); }, [&] { return gsl_root_fsolver_root(s); },
+        [&] { return gsl_root_test_interval(gsl_root_fsolver_x_lower(s), gsl_root_fsolver_x_upper(s), eps, eps); });
+    gsl_root_fsolver_free(s);
+    return d;
+}
+
+// From the first golden-section pair, which for these problems already holds
+// a point below both ends. The library counts that pair as its first iteration.
+Direct direct_minimum(double (*phi)(double), double a, double b, double eps, int64_t maxit) {
+    gsl_min_fminimizer* s = gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent);
+    Counted counted{phi};
+    const double x1 = b - kGolden * (b - a);
+    const double x2 = a + kGolden * (b - a);
+    const double m = phi(x1) <= phi(x2) ? x1 : x2;
+    const Direct d = drive(
+        counted, maxit - 1,
+        [&](gsl_function* f) {
+            gsl_min_fminimizer_set_with_values(s, f, m, phi(m), a, phi(a), b, phi(b));
+        },
+        [&] { return gsl_min_fminimizer_iterate(s); }, [&] { return gsl_min_fminimizer_x_minimum(s); },
+        [&] {
+            return gsl_min_test_interval(gsl_min_fminimizer_x_lower(s), gsl_min_fminimizer_x_upper(s), eps, eps);
+        });
+    gsl_min_fminimizer_free(s);
+    // The library evaluated both ends and both golden points itself.
+    return Direct{d.x, d.status, d.iterations + 1, d.evaluations + 4};
+}
+
+struct Problem {
+    const char* key;
+    double (*phi)(double);
+    double a, b;
+    double expected;  // the root or minimum, to the default tolerance
+};
+
+const Problem kProblems[] = {
+    {"math::fzero", cos_minus_x, 0.0, 1.0, 0.739085133215160642},
+    {"math::fzero", cube_minus_2, 0.0, 2.0, 1.259921049894873165},
+    {"math::fminbnd", quartic, 0.0, 2.0, 0.930402926326275},
+    {"math::fminbnd", shifted_cosh, -1.0, 2.0, 0.3},
+};
+
+Direct drive_directly(const Problem& p, double eps, int64_t maxit) {
+    return std::string_view(p.key) == "math::fzero" ? direct_root(p.phi, p.a, p.b, eps, maxit)
+                                                    : direct_minimum(p.phi, p.a, p.b, eps, maxit);
+}
+
+double default_tolerance(std::string_view key) { return key == "math::fzero" ? 1e-12 : 1e-7; }
+
+std::vector<RunError> only(std::string_view key, int64_t code) { return {RunError{1, std::string(key), code}}; }
+
+class OptimTest : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        handler_ = gsl_set_error_handler_off();
+    }
+    void TearDown() override {
+        gsl_set_error_handler(handler_);
+        LibraryTest::TearDown();
+    }
+
+    // On its first evaluation at each depth f calls the same function again,
+    // until a call is refused. Returns the number of active calls at the refusal.
+    int deepest_nesting(const char* key, double (*phi)(double), double a, double b) {
+        int depth = 0;
+        int deepest = 0;
+        bool probing = true;
+        HostValue self{};
+        self = host.function(1, [&](std::span<HostValue> p) {
+            // Read before the nested call, which writes its own x into the same parameter record.
+            const double x = p[0].real();
+            if (probing) {
+                deepest = std::max(deepest, ++depth);
+                if (is_empty_result(host.call(key, {self, real(a), real(b)})) || depth > 10) probing = false;
+                --depth;
+            }
+            return make_real(phi(x));
+        });
+        host.call(key, {self, real(a), real(b)});
+        return deepest;
+    }
+
+private:
+    gsl_error_handler_t* handler_ = nullptr;
+};
+
+// ---- results ----------------------------------------------------------------------------------
+
+// The same bits and the same number of evaluations as GSL's Brent solver
+// driven directly: fzero's two end values are handed to GSL, not evaluated again.
+TEST_F(OptimTest, MatchesGslBrentDrivenDirectly) {
+    for (const Problem& p : kProblems) {
+        SCOPED_TRACE(testing::Message() << p.key << " from " << p.a);
+        host.clear_errors();
+        const double eps = default_tolerance(p.key);
+        const Direct d = drive_directly(p, eps, 100);
+        ASSERT_EQ(d.status, GSL_SUCCESS);
+        const int64_t before = host.qecal_calls();
+        const HostValue r = host.call(p.key, {objective(host, p.phi), real(p.a), real(p.b)});
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_EQ(r.ext_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), d.x)) << r.real() << " vs " << d.x;
+        EXPECT_EQ(host.qecal_calls() - before, d.evaluations);
+        EXPECT_NEAR(r.real(), p.expected, 10 * eps);
+        EXPECT_TRUE(host.errors().empty());
+    }
+}
+
+// Omitted tolerances and maxit behave exactly like their stated defaults.
+TEST_F(OptimTest, OmittedInputsTakeTheirDefaults) {
+    for (const Problem& p : kProblems) {
+        SCOPED_TRACE(p.key);
+        const HostValue f = objective(host, p.phi);
+        const double eps = default_tolerance(p.key);
+        const double implicit = host.call(p.key, {f, real(p.a), real(p.b)}).real();
+        const double explicit_ = host.call(p.key, {f, real(p.a), real(p.b), real(eps), real(eps), integer(100)}).real();
+        EXPECT_TRUE(same_bits(implicit, explicit_));
+        const double looser = host.call(p.key, {f, real(p.a), real(p.b), real(1e-3), real(0)}).real();
+        EXPECT_NEAR(looser, p.expected, 2e-3);
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
+TEST_F(OptimTest, FzeroTakesAnEndWhereFIsExactlyZero) {
+    const HostValue line = objective(host, [](double x) { return x; });
+    const HostValue both = objective(host, [](double x) { return x * (x - 1.0); });
+    struct Case {
+        HostValue f;
+        double a, b, expected;
+    };
+    const Case cases[] = {{line, 0.0, 1.0, 0.0}, {line, -1.0, 0.0, 0.0}, {both, 0.0, 1.0, 0.0}};
+    for (const Case& c : cases) {
+        const int64_t before = host.qecal_calls();
+        const HostValue r = host.call("math::fzero", {c.f, real(c.a), real(c.b)});
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), c.expected));
+        EXPECT_EQ(host.qecal_calls() - before, 2);
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
+// Without a point below both ends, fminbnd narrows to the lower end: a for an
+// increasing f, b for a decreasing one, a when f is constant.
+TEST_F(OptimTest, FminbndOfAMonotoneFunctionIsTheLowerEnd) {
+    struct Case {
+        double (*phi)(double);
+        double expected;
+    };
+    const Case cases[] = {
+        {[](double x) { return x; }, 1.0},
+        {[](double x) { return -x * x; }, 2.0},
+        {[](double) { return 3.0; }, 1.0},
+    };
+    for (const Case& c : cases) {
+        const HostValue r = host.call("math::fminbnd", {objective(host, c.phi), real(1.0), real(2.0)});
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), c.expected)) << r.real();
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
+// ---- budgets and GSL statuses -------------------------------------------------------------------
+
+// Reaching maxit delivers the current estimate with a kind -2 report, code 1.
+TEST_F(OptimTest, ReachingMaxitDeliversTheCurrentEstimate) {
+    for (const Problem& p : kProblems) {
+        SCOPED_TRACE(p.key);
+        host.clear_errors();
+        const Direct d = drive_directly(p, 1e-15, 2);
+        ASSERT_EQ(d.iterations, 2);
+        ASSERT_EQ(d.status, GSL_CONTINUE);
+        const HostValue r =
+            host.call(p.key, {objective(host, p.phi), real(p.a), real(p.b), real(1e-15), real(1e-15), integer(2)});
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), d.x));
+        EXPECT_EQ(host.errors(), (std::vector<RunError>{{-2, p.key, 1}}));
+    }
+    // While fminbnd is still narrowing, the estimate is the lower end.
+    host.clear_errors();
+    const HostValue r = host.call("math::fminbnd", {objective(host, [](double x) { return x; }), real(1.0),
+                                                    real(2.0), real(1e-9), real(1e-9), integer(3)});
+    EXPECT_TRUE(same_bits(r.real(), 1.0));
+    EXPECT_EQ(host.errors(), (std::vector<RunError>{{-2, "math::fminbnd", 1}}));
+}
+
+// A value GSL refuses inside an iteration (here an infinity from the first
+// evaluation after the start) ends the search with a kind -1 report of GSL's
+// status, and the current estimate is the result.
+TEST_F(OptimTest, GslStatusIsReportedWithTheCurrentEstimate) {
+    const struct {
+        const char* key;
+        double (*phi)(double);
+        double b;
+        int64_t starting_evaluations;
+    } cases[] = {{"math::fzero", cos_minus_x, 1.0, 2}, {"math::fminbnd", quartic, 2.0, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        host.clear_errors();
+        int64_t evaluations = 0;
+        const HostValue f = host.function(1, [&](std::span<HostValue> p) {
+            return make_real(++evaluations > c.starting_evaluations ? INFINITY : c.phi(p[0].real()));
+        });
+        const HostValue r = host.call(c.key, {f, real(0), real(c.b)});
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_GE(r.real(), 0.0);
+        EXPECT_LE(r.real(), c.b);
+        EXPECT_EQ(host.errors(), (std::vector<RunError>{{-1, c.key, GSL_EBADFUNC}}));
+        EXPECT_EQ(evaluations, c.starting_evaluations + 1);
+    }
+}
+
+// ---- refusals ---------------------------------------------------------------------------------
+
+TEST_F(OptimTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
+    const HostValue f = objective(host, cos_minus_x);
+    const HostValue two = host.function(2, [](std::span<HostValue>) { return make_real(0); });
+    const HostValue text = host.string("f");
+    struct Case {
+        Args args;
+        int64_t code;
+    };
+    // For both functions; fzero's own code 5 follows.
+    const Case cases[] = {
+        {{f, real(0)}, 1},
+        {Args(7, real(0)), 1},
+        {{real(1), real(0), real(1)}, 2},
+        {{text, integer(0), real(1)}, 2},
+        {{two, integer(0), real(1)}, 3},
+        {{f, integer(0), real(1)}, 4},
+        {{f, real(0), integer(1)}, 4},
+        {{f, real(NAN), real(1)}, 4},
+        {{f, real(0), real(INFINITY)}, 4},
+        {{f, real(-INFINITY), real(1)}, 4},
+        {{f, real(1), real(1)}, 4},
+        {{f, real(1), real(0), real(-1)}, 4},
+        {{f, real(0), real(1), real(-1e-9)}, 6},
+        {{f, real(0), real(1), real(NAN)}, 6},
+        {{f, real(0), real(1), integer(0)}, 6},
+        {{f, real(0), real(1), real(1e-6), real(-1)}, 6},
+        {{f, real(0), real(1), real(0), real(0)}, 6},
+        {{f, real(0), real(1), real(1e-6), real(1e-6), integer(0)}, 6},
+        {{f, real(0), real(1), real(1e-6), real(1e-6), integer(-5)}, 6},
+        {{f, real(0), real(1), real(1e-6), real(1e-6), real(10)}, 6},
+    };
+    for (const char* key : {"math::fzero", "math::fminbnd"}) {
+        const int64_t evaluations = host.qecal_calls();
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(testing::Message() << key << " case " << i);
+            host.clear_errors();
+            Args args = cases[i].args;
+            EXPECT_TRUE(is_empty_result(host.call(key, args)));
+            EXPECT_EQ(host.errors(), only(key, cases[i].code));
+        }
+        EXPECT_EQ(host.qecal_calls(), evaluations);
+        // Every refusal gave its level back.
+        host.clear_errors();
+        EXPECT_EQ(deepest_nesting(key, cos_minus_x, 0.0, 1.0), 6);
+    }
+}
+
+// Code 5: f(a) and f(b) do not bracket a root, which fzero sees after
+// evaluating both ends: the same sign, a NaN, or an infinity GSL cannot start from.
+TEST_F(OptimTest, FzeroRefusesEndsWithoutASignChange) {
+    const struct {
+        double (*phi)(double);
+    } cases[] = {
+        {[](double x) { return x * x + 1.0; }},
+        {[](double x) { return -x - 1.0; }},
+        {[](double x) { return x == 0.0 ? NAN : x; }},
+        {[](double x) { return x == 1.0 ? NAN : x - 0.5; }},
+        {[](double x) { return x == 1.0 ? INFINITY : x - 0.5; }},
+    };
+    for (const auto& c : cases) {
+        host.clear_errors();
+        const int64_t before = host.qecal_calls();
+        EXPECT_TRUE(is_empty_result(host.call("math::fzero", {objective(host, c.phi), real(0), real(1)})));
+        EXPECT_EQ(host.errors(), only("math::fzero", 5));
+        EXPECT_EQ(host.qecal_calls() - before, 2);
+    }
+}
+
+// Code 8 at the first evaluation and at a later one: the search stops there.
+TEST_F(OptimTest, NonRealValueEndsTheSearchWithCode8) {
+    for (const char* key : {"math::fzero", "math::fminbnd"}) {
+        for (int64_t at : {1, 2, 5}) {
+            SCOPED_TRACE(testing::Message() << key << " at evaluation " << at);
+            host.clear_errors();
+            int64_t evaluations = 0;
+            const HostValue f = host.function(1, [&](std::span<HostValue> p) {
+                return ++evaluations == at ? make_integer(0) : make_real(quartic(p[0].real()) - 0.1);
+            });
+            EXPECT_TRUE(is_empty_result(host.call(key, {f, real(0), real(2)})));
+            EXPECT_EQ(host.errors(), only(key, 8));
+            // fminbnd evaluates both golden points before looking at either.
+            const int64_t pair = std::string_view(key) == "math::fminbnd" && (at == 3 || at == 4) ? 4 : at;
+            EXPECT_EQ(evaluations, pair);
+        }
+    }
+}
+
+// ---- pending run errors -------------------------------------------------------------------------
+
+TEST_F(OptimTest, PendingRunErrorEndsTheCallWithoutReport) {
+    for (const char* key : {"math::fzero", "math::fminbnd"}) {
+        SCOPED_TRACE(key);
+        // On entry: nothing is read, not even the argument count.
+        const int64_t evaluations_before = host.qecal_calls();
+        host.set_pending(true);
+        EXPECT_TRUE(is_empty_result(host.call(key, {objective(host, quartic), real(0), real(2)})));
+        Args too_many(9, real(0));
+        EXPECT_TRUE(is_empty_result(host.call(key, too_many)));
+        host.set_pending(false);
+        EXPECT_EQ(host.qecal_calls(), evaluations_before);
+        // Raised by f at its second evaluation, and at a later iteration.
+        for (int64_t at : {2, 7}) {
+            int64_t evaluations = 0;
+            const HostValue f = host.function(1, [&](std::span<HostValue> p) {
+                if (++evaluations == at) host.set_pending(true);
+                return make_real(quartic(p[0].real()) - 0.1);
+            });
+            EXPECT_TRUE(is_empty_result(host.call(key, {f, real(0), real(2)})));
+            host.set_pending(false);
+            EXPECT_EQ(evaluations, std::string_view(key) == "math::fminbnd" && at == 3 ? 4 : at);
+        }
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
+// ---- nesting --------------------------------------------------------------------------------------
+
+TEST_F(OptimTest, EachFunctionNestsSixDeep) {
+    for (const Problem& p : kProblems) {
+        SCOPED_TRACE(p.key);
+        host.clear_errors();
+        EXPECT_EQ(deepest_nesting(p.key, p.phi, p.a, p.b), 6);
+        EXPECT_EQ(host.errors(), only(p.key, 9));
+    }
+}
+
+// At six active fzero calls a seventh is refused with code 9, ahead of the
+// pending-error test, while fminbnd, which counts its own levels, still runs.
+TEST_F(OptimTest, SeventhCallIsRefusedAheadOfAPendingError) {
+    int depth = 0;
+    HostValue seventh{}, other{};
+    HostValue self{};
+    const HostValue quartic_f = objective(host, quartic);
+    self = host.function(1, [&](std::span<HostValue> p) {
+        const double x = p[0].real();
+        if (depth < 6) {
+            ++depth;
+            if (depth < 6) {
+                host.call("math::fzero", {self, real(0), real(1)});
+            } else {
+                host.set_pending(true);
+                seventh = host.call("math::fzero", {self, real(0), real(1)});
+                host.set_pending(false);
+                other = host.call("math::fminbnd", {quartic_f, real(0), real(2)});
+            }
+        }
+        return make_real(cos_minus_x(x));
+    });
+    const HostValue r = host.call("math::fzero", {self, real(0), real(1)});
+    EXPECT_TRUE(is_empty_result(seventh));
+    ASSERT_EQ(other.base_type, kTypeReal);
+    EXPECT_NEAR(other.real(), 0.930402926326275, 1e-6);
+    ASSERT_EQ(r.base_type, kTypeReal);
+    EXPECT_NEAR(r.real(), 0.739085133215160642, 1e-12);
+    EXPECT_EQ(host.errors(), only("math::fzero", 9));
+}
+
+// A nested search inside f: the minimum over y of (y - 1)^2 + g(y), where
+// g(y) is the root of x^3 - y: fminbnd over a function that calls fzero.
+TEST_F(OptimTest, NestedCallsOfBothFunctions) {
+    double y = 0.0;
+    const HostValue cube = host.function(1, [&](std::span<HostValue> p) {
+        const double x = p[0].real();
+        return make_real(x * x * x - y);
+    });
+    const HostValue outer = host.function(1, [&](std::span<HostValue> p) {
+        y = p[0].real();
+        const HostValue root = host.call("math::fzero", {cube, real(0), real(2)});
+        return make_real((y - 1.0) * (y - 1.0) + (root.real() - 1.0) * (root.real() - 1.0));
+    });
+    const HostValue r = host.call("math::fminbnd", {outer, real(0.5), real(3)});
+    ASSERT_EQ(r.base_type, kTypeReal);
+    EXPECT_NEAR(r.real(), 1.0, 1e-6);
+    EXPECT_TRUE(host.errors().empty());
+}
+
+}  // namespace
