@@ -55,6 +55,7 @@ constexpr FunctionEntry kFunctionRows[] = {
     // optim/
     {u"fzero", fzero, kAnyArgs},
     {u"fminbnd", fminbnd, kAnyArgs},
+    {u"fminsearch", fminsearch, kAnyArgs},
     {u"gsl_cquad", gsl_cquad, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);

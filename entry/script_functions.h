@@ -64,5 +64,6 @@ HOSTMATH_SCRIPT_FUNCTION(svd);
 // optim/ (gsl_cquad lives with the other quadrature functions in integration/)
 HOSTMATH_SCRIPT_FUNCTION(fzero);
 HOSTMATH_SCRIPT_FUNCTION(fminbnd);
+HOSTMATH_SCRIPT_FUNCTION(fminsearch);
 
 }  // namespace hostmath

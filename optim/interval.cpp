@@ -25,26 +25,20 @@
 #include "array/math_array.h"
 #include "array/nesting.h"
 #include "entry/script_functions.h"
+#include "optim/search.h"
 
 namespace hostmath {
 namespace {
 
-// Run-error codes, reported with kind 1 under the function's full name.
-enum IntervalCode : int64_t {
-    kCodeArgumentCount = 1,    // not 3 to 6 arguments
-    kCodeNotAFunction = 2,     // f is not a script function the host can resolve
-    kCodeNotOneParameter = 3,  // f does not take exactly one parameter
-    kCodeBadInterval = 4,      // a or b not a finite real, or a >= b
-    kCodeNoSignChange = 5,     // fzero: f(a) and f(b) do not bracket a root
-    kCodeBadControl = 6,       // a tolerance negative, NaN or both 0; maxit not an integer >= 1
-    kCodeNoMemory = 7,         // GSL's solver object could not be allocated
-    kCodeNotReal = 8,          // an evaluation of f returned something other than a real
-    kCodeTooDeep = 9,          // six calls of this function are already active
-};
-// The other report kinds: a GSL status, and the end of the iteration budget.
-constexpr int32_t kKindGslStatus = -1;
-constexpr int32_t kKindSoftStop = -2;
-constexpr int64_t kCodeMaxIterations = 1;
+using namespace optim;
+
+// The family's codes as these two use them: 3 when f does not take exactly
+// one parameter, 4 for a or b not a finite real or a >= b, 5 when f(a) and
+// f(b) do not bracket a root (fzero), 6 for a tolerance negative, NaN or both
+// 0, or maxit not an integer >= 1.
+constexpr int64_t kCodeNotOneParameter = kCodeParameterCount;
+constexpr int64_t kCodeBadInterval = kCodeBadStart;
+constexpr int64_t kCodeNoSignChange = kCodeBadData;
 
 constexpr int64_t kLeastArguments = 3;
 constexpr int64_t kMostArguments = 6;
@@ -342,13 +336,7 @@ HostValue* search_interval(HostValue* result, int64_t last_index, HostValue* arg
     const Method& method = kMethods[M];
     Nesting<Slot>& nesting = g_nesting[M];
 
-    write_empty(result);
-    if (nesting.full()) return fail(result, method.name, kCodeTooDeep, ctx);
-    if (run_error_pending()) return result;
-    // Compared as the last index, so that no count the host passes can overflow.
-    if (last_index < kLeastArguments - 1 || last_index > kMostArguments - 1) {
-        return fail(result, method.name, kCodeArgumentCount, ctx);
-    }
+    if (ends_on_entry(nesting, method.name, last_index, kLeastArguments, kMostArguments, result, ctx)) return result;
     const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
 
     Outcome out;

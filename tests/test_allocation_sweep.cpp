@@ -277,6 +277,25 @@ std::vector<Scenario> scenarios() {
              return h.call("math::fminbnd", {f, make_real(0), make_real(1)});
          },
          {{{"math::fminbnd", 7}}}, Failed::Empty},
+        // GSL's vectors and minimiser, the array form's vector or the result (7).
+        {"math::fminsearch",
+         [](Host& h) {
+             HostValue f = h.function(2, [](std::span<HostValue> p) {
+                 const double x = p[0].real() - 1.0, y = p[1].real() + 0.5;
+                 return make_real(x * x + y * y);
+             });
+             return h.call("math::fminsearch", {f, h.array({2}, {0, 0}), make_real(1e-6)});
+         },
+         {{{"math::fminsearch", 7}}}, Failed::Empty},
+        {"math::fminsearch",
+         [](Host& h) {
+             HostValue f = h.function(1, [&h](std::span<HostValue> p) {
+                 const double x = h.object(p[0])->data[0] - 1.0;
+                 return make_real(x * x);
+             });
+             return h.call("math::fminsearch", {f, h.array({1}, {0}), make_real(1e-6)});
+         },
+         {{{"math::fminsearch", 7}}}, Failed::Empty},
     };
     return s;
 }

@@ -3,6 +3,7 @@
 // against GSL's Brent solvers driven directly on the same problems.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
+#include <gsl/gsl_multimin.h>
 #include <gsl/gsl_roots.h>
 
 #include <algorithm>
@@ -470,3 +471,211 @@ TEST_F(OptimTest, NestedCallsOfBothFunctions) {
 }
 
 }  // namespace
+
+// ---- fminsearch -------------------------------------------------------------------------------------
+
+namespace {
+
+double rosenbrock(const double* x) {
+    const double a = 1.0 - x[0];
+    const double b = x[1] - x[0] * x[0];
+    return a * a + 100.0 * b * b;
+}
+
+// GSL's Nelder-Mead driven directly from x0 with the library's default
+// steps: the point after the loop, the iterations and the evaluations.
+struct DirectSimplex {
+    std::vector<double> x;
+    int status;
+    int64_t iterations;
+    int64_t evaluations;
+};
+
+DirectSimplex direct_simplex(std::vector<double> x0, double tol, int64_t maxit) {
+    const size_t n = x0.size();
+    int64_t evaluations = 0;
+    gsl_multimin_function f{[](const gsl_vector* v, void* count) {
+                                ++*static_cast<int64_t*>(count);
+                                return rosenbrock(v->data);
+                            },
+                            n, &evaluations};
+    gsl_vector* x = gsl_vector_alloc(n);
+    gsl_vector* steps = gsl_vector_alloc(n);
+    for (size_t i = 0; i < n; ++i) {
+        gsl_vector_set(x, i, x0[i]);
+        gsl_vector_set(steps, i, x0[i] == 0.0 ? 0.00025 : 0.05 * std::fabs(x0[i]));
+    }
+    gsl_multimin_fminimizer* s = gsl_multimin_fminimizer_alloc(gsl_multimin_fminimizer_nmsimplex2, n);
+    gsl_multimin_fminimizer_set(s, &f, x, steps);
+    DirectSimplex d{{}, GSL_CONTINUE, 0, 0};
+    do {
+        ++d.iterations;
+        d.status = gsl_multimin_fminimizer_iterate(s);
+        if (d.status != GSL_SUCCESS) break;
+        d.status = gsl_multimin_test_size(gsl_multimin_fminimizer_size(s), tol);
+    } while (d.status == GSL_CONTINUE && d.iterations < maxit);
+    for (size_t i = 0; i < n; ++i) d.x.push_back(gsl_vector_get(s->x, i));
+    d.evaluations = evaluations;
+    gsl_multimin_fminimizer_free(s);
+    gsl_vector_free(steps);
+    gsl_vector_free(x);
+    return d;
+}
+
+class FminsearchTest : public OptimTest {
+protected:
+    // Rosenbrock's function in the scalar form f(x, y) and the array form f(xa).
+    HostValue scalar_form() {
+        return host.function(2, [](std::span<HostValue> p) {
+            const double x[2] = {p[0].real(), p[1].real()};
+            return make_real(rosenbrock(x));
+        });
+    }
+    HostValue array_form() {
+        return host.function(1, [this](std::span<HostValue> p) { return make_real(rosenbrock(host.object(p[0])->data)); });
+    }
+    std::vector<double> values(const HostValue& r) const { return host.read(r).values; }
+};
+
+}  // namespace
+
+TEST_F(FminsearchTest, BothFormsMatchGslNelderMeadDrivenDirectly) {
+    const DirectSimplex d = direct_simplex({-1.2, 1.0}, 1e-8, 400);
+    ASSERT_EQ(d.status, GSL_SUCCESS);
+    for (const HostValue& f : {scalar_form(), array_form()}) {
+        host.clear_errors();
+        const int64_t before = host.qecal_calls();
+        const HostValue r = host.call("math::fminsearch", {f, host.array({2}, {-1.2, 1.0})});
+        ASSERT_NE(host.object(r), nullptr);
+        EXPECT_EQ(r.ext_type, key());
+        EXPECT_EQ(host.read(r).shape, (std::vector<int64_t>{2}));
+        const std::vector<double> x = values(r);
+        ASSERT_EQ(x.size(), 2u);
+        EXPECT_TRUE(same_bits(x[0], d.x[0]) && same_bits(x[1], d.x[1])) << x[0] << ", " << x[1];
+        EXPECT_NEAR(x[0], 1.0, 1e-4);
+        EXPECT_EQ(host.qecal_calls() - before, d.evaluations);
+        EXPECT_TRUE(host.errors().empty());
+    }
+    // The scalar form takes the first n elements of a longer x0, and the
+    // defaults behave as stated.
+    const HostValue r = host.call("math::fminsearch", {scalar_form(), host.array({3}, {-1.2, 1.0, 7.0}), real(1e-8),
+                                                       integer(400)});
+    const std::vector<double> x = values(r);
+    ASSERT_EQ(x.size(), 2u);
+    EXPECT_TRUE(same_bits(x[0], d.x[0]) && same_bits(x[1], d.x[1]));
+}
+
+TEST_F(FminsearchTest, ReachingMaxitDeliversTheCurrentPoint) {
+    const DirectSimplex d = direct_simplex({-1.2, 1.0}, 1e-8, 5);
+    ASSERT_EQ(d.status, GSL_CONTINUE);
+    const HostValue r =
+        host.call("math::fminsearch", {scalar_form(), host.array({2}, {-1.2, 1.0}), real(1e-8), integer(5)});
+    const std::vector<double> x = values(r);
+    ASSERT_EQ(x.size(), 2u);
+    EXPECT_TRUE(same_bits(x[0], d.x[0]) && same_bits(x[1], d.x[1]));
+    EXPECT_EQ(host.errors(), (std::vector<RunError>{{-2, "math::fminsearch", 1}}));
+}
+
+TEST_F(FminsearchTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
+    const HostValue f = scalar_form();
+    const HostValue three = host.function(3, [](std::span<HostValue>) { return make_real(0); });
+    const HostValue none = host.function(0, [](std::span<HostValue>) { return make_real(0); });
+    const HostValue x0 = host.array({2}, {1, 1});
+    struct Case {
+        Args args;
+        int64_t code;
+    };
+    const Case cases[] = {
+        {{f}, 1},
+        {Args(6, real(0)), 1},
+        {{real(1), x0}, 2},
+        {{host.string("f"), real(0)}, 2},
+        {{none, x0}, 3},
+        {{f, real(1)}, 4},
+        {{three, x0}, 4},
+        {{array_form(), host.array({0})}, 4},
+        {{f, x0, real(0)}, 6},
+        {{f, x0, real(-1)}, 6},
+        {{f, x0, real(NAN)}, 6},
+        {{f, x0, integer(1)}, 6},
+        {{f, x0, real(1e-6), integer(0)}, 6},
+        {{f, x0, real(1e-6), real(10)}, 6},
+        {{f, x0, real(1e-6), integer(10), real(0)}, 6},
+        {{f, x0, real(1e-6), integer(10), real(INFINITY)}, 6},
+        {{f, x0, real(1e-6), integer(10), integer(1)}, 6},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        host.clear_errors();
+        Args args = cases[i].args;
+        EXPECT_TRUE(is_empty_result(host.call("math::fminsearch", args)));
+        EXPECT_EQ(host.errors(), only("math::fminsearch", cases[i].code));
+    }
+    EXPECT_EQ(host.qecal_calls(), 0);
+}
+
+// Code 8: a non-real value, at the first evaluation or a later one, or an
+// array-form f that let go of its vector.
+TEST_F(FminsearchTest, NonRealValueOrALostVectorIsCode8) {
+    for (int64_t at : {1, 3, 20}) {
+        host.clear_errors();
+        int64_t evaluations = 0;
+        const HostValue f = host.function(2, [&](std::span<HostValue> p) {
+            const double x[2] = {p[0].real(), p[1].real()};
+            return ++evaluations == at ? make_integer(1) : make_real(rosenbrock(x));
+        });
+        EXPECT_TRUE(is_empty_result(host.call("math::fminsearch", {f, host.array({2}, {-1.2, 1.0})})));
+        EXPECT_EQ(host.errors(), only("math::fminsearch", 8)) << at;
+    }
+    host.clear_errors();
+    int64_t evaluations = 0;
+    const HostValue dropping = host.function(1, [&](std::span<HostValue> p) {
+        const double value = rosenbrock(host.object(p[0])->data);
+        if (++evaluations == 4) host.release(p[0]);
+        return make_real(value);
+    });
+    EXPECT_TRUE(is_empty_result(host.call("math::fminsearch", {dropping, host.array({2}, {-1.2, 1.0})})));
+    EXPECT_EQ(host.errors(), only("math::fminsearch", 8));
+    EXPECT_LE(evaluations, 6);
+}
+
+TEST_F(FminsearchTest, PendingRunErrorEndsTheCallWithoutReport) {
+    host.set_pending(true);
+    EXPECT_TRUE(is_empty_result(host.call("math::fminsearch", {scalar_form(), host.array({2}, {0, 0})})));
+    host.set_pending(false);
+    EXPECT_EQ(host.qecal_calls(), 0);
+    for (int64_t at : {1, 30}) {
+        int64_t evaluations = 0;
+        const HostValue f = host.function(2, [&](std::span<HostValue> p) {
+            if (++evaluations == at) host.set_pending(true);
+            const double x[2] = {p[0].real(), p[1].real()};
+            return make_real(rosenbrock(x));
+        });
+        EXPECT_TRUE(is_empty_result(host.call("math::fminsearch", {f, host.array({2}, {-1.2, 1.0})})));
+        host.set_pending(false);
+        // The first simplex takes three evaluations before the first test.
+        EXPECT_LE(evaluations, std::max<int64_t>(at, 3) + 2);
+    }
+    EXPECT_TRUE(host.errors().empty());
+}
+
+TEST_F(FminsearchTest, NestsSixDeepAndRefusesTheSeventhWithCode9) {
+    int depth = 0;
+    int deepest = 0;
+    bool probing = true;
+    HostValue self{};
+    self = host.function(2, [&](std::span<HostValue> p) {
+        const double x[2] = {p[0].real(), p[1].real()};
+        if (probing) {
+            deepest = std::max(deepest, ++depth);
+            const HostValue r = host.call("math::fminsearch", {self, host.array({2}, {0.5, 0.5}), real(1e-3)});
+            if (is_empty_result(r) || depth > 10) probing = false;
+            --depth;
+        }
+        return make_real(rosenbrock(x));
+    });
+    const HostValue r = host.call("math::fminsearch", {self, host.array({2}, {0.5, 0.5}), real(1e-3)});
+    EXPECT_NE(host.object(r), nullptr);
+    EXPECT_EQ(deepest, 6);
+    EXPECT_EQ(host.errors(), only("math::fminsearch", 9));
+}
