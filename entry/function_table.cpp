@@ -56,6 +56,7 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"fzero", fzero, kAnyArgs},
     {u"fminbnd", fminbnd, kAnyArgs},
     {u"fminsearch", fminsearch, kAnyArgs},
+    {u"lsqfit", lsqfit, kAnyArgs},
     {u"gsl_cquad", gsl_cquad, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);

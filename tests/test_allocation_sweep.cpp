@@ -296,6 +296,13 @@ std::vector<Scenario> scenarios() {
              return h.call("math::fminsearch", {f, h.array({1}, {0}), make_real(1e-6)});
          },
          {{{"math::fminsearch", 7}}}, Failed::Empty},
+        // The copy of the data, GSL's vector and workspace, or the result (7).
+        {"math::lsqfit",
+         [](Host& h) {
+             HostValue f = h.function(2, [](std::span<HostValue> p) { return make_real(p[1].real() * p[0].real()); });
+             return h.call("math::lsqfit", {f, h.array({1}, {1}), h.array({3}, {0, 1, 2}), h.array({3}, {0, 2, 4})});
+         },
+         {{{"math::lsqfit", 7}}}, Failed::Empty},
     };
     return s;
 }

@@ -3,6 +3,7 @@
 // against GSL's Brent solvers driven directly on the same problems.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
+#include <gsl/gsl_multifit_nlinear.h>
 #include <gsl/gsl_multimin.h>
 #include <gsl/gsl_roots.h>
 
@@ -678,4 +679,224 @@ TEST_F(FminsearchTest, NestsSixDeepAndRefusesTheSeventhWithCode9) {
     EXPECT_NE(host.object(r), nullptr);
     EXPECT_EQ(deepest, 6);
     EXPECT_EQ(host.errors(), only("math::fminsearch", 9));
+}
+
+// ---- lsqfit -----------------------------------------------------------------------------------------
+
+namespace {
+
+double exponential(double x, const double* p) { return p[0] * std::exp(p[1] * x); }
+
+struct FitData {
+    std::vector<double> x, y, w;  // w empty: unweighted
+};
+
+FitData decay_data(bool weighted) {
+    FitData d;
+    for (int i = 0; i < 10; ++i) {
+        d.x.push_back(0.5 * i);
+        d.y.push_back(2.0 * std::exp(-0.3 * 0.5 * i) + 0.01 * std::sin(1.0 + i));
+        if (weighted) d.w.push_back(1.0 + 0.25 * i);
+    }
+    return d;
+}
+
+// GSL's trust-region Levenberg-Marquardt driven directly on the same residuals.
+struct DirectFit {
+    std::vector<double> p;
+    int status;
+    int64_t iterations;
+};
+
+DirectFit direct_fit(const FitData& d, std::vector<double> p0, int64_t maxit) {
+    const size_t m = d.x.size(), k = p0.size();
+    gsl_multifit_nlinear_fdf fdf{};
+    fdf.f = [](const gsl_vector* p, void* data, gsl_vector* r) -> int {
+        const FitData& fd = *static_cast<const FitData*>(data);
+        for (size_t i = 0; i < fd.x.size(); ++i) {
+            const double root_w = fd.w.empty() ? 1.0 : std::sqrt(fd.w[i]);
+            gsl_vector_set(r, i, root_w * (exponential(fd.x[i], p->data) - fd.y[i]));
+        }
+        return GSL_SUCCESS;
+    };
+    fdf.n = m;
+    fdf.p = k;
+    fdf.params = const_cast<FitData*>(&d);
+    const gsl_multifit_nlinear_parameters parameters = gsl_multifit_nlinear_default_parameters();
+    gsl_multifit_nlinear_workspace* w = gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &parameters, m, k);
+    gsl_vector* start = gsl_vector_alloc(k);
+    for (size_t j = 0; j < k; ++j) gsl_vector_set(start, j, p0[j]);
+    gsl_multifit_nlinear_init(start, &fdf, w);
+    DirectFit out{{}, GSL_CONTINUE, 0};
+    do {
+        ++out.iterations;
+        out.status = gsl_multifit_nlinear_iterate(w);
+        if (out.status != GSL_SUCCESS) break;
+        int info = 0;
+        out.status = gsl_multifit_nlinear_test(1e-8, 1e-8, 0.0, &info, w);
+    } while (out.status == GSL_CONTINUE && out.iterations < maxit);
+    for (size_t j = 0; j < k; ++j) out.p.push_back(gsl_vector_get(gsl_multifit_nlinear_position(w), j));
+    gsl_vector_free(start);
+    gsl_multifit_nlinear_free(w);
+    return out;
+}
+
+class LsqfitTest : public OptimTest {
+protected:
+    HostValue model() {
+        return host.function(3, [](std::span<HostValue> p) {
+            const double params[2] = {p[1].real(), p[2].real()};
+            return make_real(exponential(p[0].real(), params));
+        });
+    }
+    Args fit_args(const HostValue& f, const FitData& d) {
+        Args a{f, host.array({2}, {1.0, -0.1}), host.array({int64_t(d.x.size())}, d.x),
+               host.array({int64_t(d.y.size())}, d.y)};
+        if (!d.w.empty()) a.push_back(host.array({int64_t(d.w.size())}, d.w));
+        return a;
+    }
+};
+
+}  // namespace
+
+TEST_F(LsqfitTest, MatchesGslLevenbergMarquardtDrivenDirectly) {
+    for (bool weighted : {false, true}) {
+        SCOPED_TRACE(weighted ? "weighted" : "unweighted");
+        host.clear_errors();
+        const FitData d = decay_data(weighted);
+        const DirectFit direct = direct_fit(d, {1.0, -0.1}, 100);
+        ASSERT_EQ(direct.status, GSL_SUCCESS);
+        Args args = fit_args(model(), d);
+        const HostValue r = host.call("math::lsqfit", args);
+        ASSERT_NE(host.object(r), nullptr);
+        EXPECT_EQ(host.read(r).shape, (std::vector<int64_t>{2}));
+        const std::vector<double> p = host.read(r).values;
+        EXPECT_TRUE(same_bits(p[0], direct.p[0]) && same_bits(p[1], direct.p[1])) << p[0] << ", " << p[1];
+        EXPECT_NEAR(p[0], 2.0, 0.02);
+        EXPECT_NEAR(p[1], -0.3, 0.01);
+        EXPECT_TRUE(host.errors().empty());
+    }
+    // An empty w, and the stated defaults, change nothing.
+    const FitData d = decay_data(false);
+    const DirectFit direct = direct_fit(d, {1.0, -0.1}, 100);
+    Args args = fit_args(model(), d);
+    args.insert(args.end(), {make_empty(), real(1e-8), integer(100)});
+    const std::vector<double> p = host.read(host.call("math::lsqfit", args)).values;
+    EXPECT_TRUE(same_bits(p[0], direct.p[0]) && same_bits(p[1], direct.p[1]));
+}
+
+TEST_F(LsqfitTest, ReachingMaxitDeliversTheCurrentParameters) {
+    const FitData d = decay_data(false);
+    const DirectFit direct = direct_fit(d, {1.0, -0.1}, 2);
+    ASSERT_EQ(direct.status, GSL_CONTINUE);
+    Args args = fit_args(model(), d);
+    args.insert(args.end(), {make_empty(), real(1e-8), integer(2)});
+    const std::vector<double> p = host.read(host.call("math::lsqfit", args)).values;
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_TRUE(same_bits(p[0], direct.p[0]) && same_bits(p[1], direct.p[1]));
+    EXPECT_EQ(host.errors(), (std::vector<RunError>{{-2, "math::lsqfit", 1}}));
+}
+
+TEST_F(LsqfitTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
+    const HostValue f = model();
+    const HostValue one = host.function(1, [](std::span<HostValue>) { return make_real(0); });
+    const HostValue p0 = host.array({2}, {1, 1});
+    const HostValue x = host.array({3}, {0, 1, 2});
+    const HostValue y = host.array({3}, {1, 2, 3});
+    struct Case {
+        Args args;
+        int64_t code;
+    };
+    const Case cases[] = {
+        {{f, p0, x}, 1},
+        {Args(8, real(0)), 1},
+        {{real(0), p0, x, y}, 2},
+        {{one, p0, x, y}, 3},
+        {{f, real(1), x, y}, 4},
+        {{f, host.array({3}, {1, 1, 1}), x, y}, 4},
+        {{f, host.array({2, 2}, {1, 1, 1, 1}), x, y}, 4},
+        {{f, p0, real(0), y}, 5},
+        {{f, p0, x, host.array({2}, {1, 2})}, 5},
+        {{f, p0, host.array({1}, {0}), host.array({1}, {1})}, 5},
+        {{f, p0, host.array({2, 3}, {0, 1, 2, 3, 4, 5}), host.array({6}, {0, 1, 2, 3, 4, 5})}, 5},
+        {{f, p0, x, y, host.array({3}, {1, 0, 1})}, 5},
+        {{f, p0, x, y, host.array({3}, {1, -1, 1})}, 5},
+        {{f, p0, x, y, host.array({3}, {1, NAN, 1})}, 5},
+        {{f, p0, x, y, host.array({2}, {1, 1})}, 5},
+        {{f, p0, x, y, real(1)}, 5},
+        {{f, p0, x, y, make_empty(), real(0)}, 6},
+        {{f, p0, x, y, make_empty(), integer(1)}, 6},
+        {{f, p0, x, y, make_empty(), real(1e-6), integer(0)}, 6},
+        {{f, p0, x, y, make_empty(), real(1e-6), real(5)}, 6},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        host.clear_errors();
+        Args args = cases[i].args;
+        EXPECT_TRUE(is_empty_result(host.call("math::lsqfit", args)));
+        EXPECT_EQ(host.errors(), only("math::lsqfit", cases[i].code));
+    }
+    EXPECT_EQ(host.qecal_calls(), 0);
+    // A column or row of two dimensions is a vector too.
+    host.clear_errors();
+    Args column{f, host.array({2, 1}, {1, 1}), host.array({1, 3}, {0, 1, 2}), y};
+    EXPECT_NE(host.object(host.call("math::lsqfit", column)), nullptr);
+    EXPECT_TRUE(host.errors().empty());
+}
+
+TEST_F(LsqfitTest, NonRealValueIsCode8AndPendingErrorsEndTheFit) {
+    const FitData d = decay_data(false);
+    for (int64_t at : {1, 25}) {
+        host.clear_errors();
+        int64_t evaluations = 0;
+        const HostValue f = host.function(3, [&](std::span<HostValue> p) {
+            const double params[2] = {p[1].real(), p[2].real()};
+            return ++evaluations == at ? make_integer(0) : make_real(exponential(p[0].real(), params));
+        });
+        Args args = fit_args(f, d);
+        EXPECT_TRUE(is_empty_result(host.call("math::lsqfit", args)));
+        EXPECT_EQ(host.errors(), only("math::lsqfit", 8));
+        EXPECT_EQ(evaluations, at);
+    }
+    host.clear_errors();
+    host.set_pending(true);
+    Args args = fit_args(model(), d);
+    EXPECT_TRUE(is_empty_result(host.call("math::lsqfit", args)));
+    host.set_pending(false);
+    int64_t evaluations = 0;
+    const HostValue f = host.function(3, [&](std::span<HostValue> p) {
+        if (++evaluations == 45) host.set_pending(true);
+        const double params[2] = {p[1].real(), p[2].real()};
+        return make_real(exponential(p[0].real(), params));
+    });
+    Args later = fit_args(f, d);
+    EXPECT_TRUE(is_empty_result(host.call("math::lsqfit", later)));
+    host.set_pending(false);
+    // The iteration under way finishes its evaluations; no further one starts.
+    EXPECT_GE(evaluations, 45);
+    EXPECT_LT(evaluations, 45 + 40);
+    EXPECT_TRUE(host.errors().empty());
+}
+
+TEST_F(LsqfitTest, NestsSixDeepAndRefusesTheSeventhWithCode9) {
+    const FitData d = decay_data(false);
+    int depth = 0;
+    int deepest = 0;
+    bool probing = true;
+    HostValue self{};
+    self = host.function(3, [&](std::span<HostValue> p) {
+        const double x = p[0].real();
+        const double params[2] = {p[1].real(), p[2].real()};
+        if (probing) {
+            deepest = std::max(deepest, ++depth);
+            Args inner = fit_args(self, d);
+            if (is_empty_result(host.call("math::lsqfit", inner)) || depth > 10) probing = false;
+            --depth;
+        }
+        return make_real(exponential(x, params));
+    });
+    Args args = fit_args(self, d);
+    EXPECT_NE(host.object(host.call("math::lsqfit", args)), nullptr);
+    EXPECT_EQ(deepest, 6);
+    EXPECT_EQ(host.errors(), only("math::lsqfit", 9));
 }

@@ -1,0 +1,245 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// lsqfit: nonlinear least squares for a model given as a script function
+// f(x, p1, ..., pk), with GSL's trust-region Levenberg-Marquardt solver
+// (gsl_multifit_nlinear) and its finite-difference Jacobian.
+//
+// Residual i is sqrt(w(i)) * (f(x(i), p) - y(i)), each product and difference
+// rounded on its own. The data are copied once per call, since f may let go
+// of the script's arrays while the fit runs.
+//
+// Calls nest like the other searches: the function counts its active calls
+// (array/nesting.h) and keeps one slot per level with what it evaluates there.
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_multifit_nlinear.h>
+#include <gsl/gsl_vector.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <span>
+
+#include "array/allocation.h"
+#include "array/math_array.h"
+#include "array/nesting.h"
+#include "array/scratch.h"
+#include "entry/script_functions.h"
+#include "optim/search.h"
+
+namespace hostmath {
+namespace {
+
+using namespace optim;
+
+constexpr const HostChar* kName = u"math::lsqfit";
+
+// The family's codes as lsqfit uses them: 3 when f takes fewer than two
+// parameters, 4 for p0 not a vector of k elements, 5 for x, y or w not
+// vectors, counts that differ, fewer data than parameters or a weight that is
+// not above 0, 6 for tol not a real above 0 or maxit not an integer >= 1.
+constexpr int64_t kCodeTooFewParameters = kCodeParameterCount;
+constexpr int64_t kCodeBadP0 = kCodeBadStart;
+
+constexpr int64_t kLeastArguments = 4;
+constexpr int64_t kMostArguments = 7;
+constexpr double kDefaultTolerance = 1e-8;
+constexpr double kGradientTolerance = 1e-8;
+constexpr double kCostTolerance = 0.0;
+constexpr int64_t kDefaultMaxIterations = 100;
+
+// ---- nesting state -------------------------------------------------------------------
+
+// The data, copied: x, y and sqrt(w), m of each.
+struct Data {
+    Scratch<double> block;
+    size_t m = 0;
+    const double* x() const { return block.get(); }
+    const double* y() const { return block.get() + m; }
+    const double* root_w() const { return block.get() + 2 * m; }
+};
+
+struct Slot {
+    ResolvedFunction f;
+    bool failed;  // f returned something other than a real
+    const Data* data;
+};
+
+Nesting<Slot> g_nesting;
+
+// The residuals at the parameters p. A non-real value marks the slot and
+// stops GSL's iteration with a failed evaluation.
+int residuals(const gsl_vector* p, void*, gsl_vector* r) {
+    Slot& slot = g_nesting.current();
+    const Data& d = *slot.data;
+    HostValue* params = slot.f.params;
+    for (size_t i = 0; i < d.m; ++i) {
+        // f may have assigned to its parameters: all are written again for each point.
+        params[0] = make_real(d.x()[i]);
+        for (size_t j = 0; j < p->size; ++j) params[j + 1] = make_real(gsl_vector_get(p, j));
+        HostValue buffer;
+        const HostValue* returned = host().QeCal(&buffer, slot.f.handle, params);
+        if (returned->base_type != kTypeReal) {
+            slot.failed = true;
+            return GSL_EBADFUNC;
+        }
+        const double value = std::bit_cast<double>(returned->word1);
+        gsl_vector_set(r, i, d.root_w()[i] * (value - d.y()[i]));
+    }
+    return GSL_SUCCESS;
+}
+
+// ---- arguments -----------------------------------------------------------------------
+
+// One dimension, or two of which one has size 1, accounting for every element.
+const RealArray* vector_arg(const HostValue& v) {
+    const RealArray* a = lookup_array(v);
+    if (a == nullptr || !has_consistent_shape(*a)) return nullptr;
+    const bool vector = a->ndims == 1 || (a->ndims == 2 && (a->dims[0] == 1 || a->dims[1] == 1));
+    return vector ? a : nullptr;
+}
+
+struct Settings {
+    double tol = kDefaultTolerance;
+    int64_t maxit = kDefaultMaxIterations;
+};
+
+bool read_settings(std::span<const HostValue> args, Settings* s) {
+    if (args.size() > 5) {
+        if (!is_real(args[5]) || !(args[5].real() > 0.0)) return false;
+        s->tol = args[5].real();
+    }
+    if (args.size() > 6) {
+        if (!is_integer(args[6]) || args[6].integer() < 1) return false;
+        s->maxit = args[6].integer();
+    }
+    return true;
+}
+
+// x, y and the weights (an empty value for w: all 1) into the call's own copy.
+int64_t read_data(std::span<const HostValue> args, size_t k, Data* d) {
+    const RealArray* x = vector_arg(args[2]);
+    const RealArray* y = vector_arg(args[3]);
+    const bool weighted = args.size() > 4 && !is_empty_value(args[4]);
+    const RealArray* w = weighted ? vector_arg(args[4]) : nullptr;
+    if (x == nullptr || y == nullptr || (weighted && w == nullptr)) return kCodeBadData;
+    if (x->count != y->count || (weighted && w->count != x->count)) return kCodeBadData;
+    if (x->count < static_cast<int64_t>(k)) return kCodeBadData;
+    if (weighted && !std::all_of(w->data, w->data + w->count, [](double wi) { return wi > 0.0; })) {
+        return kCodeBadData;
+    }
+    d->m = static_cast<size_t>(x->count);
+    d->block = Scratch<double>(3 * x->count);
+    if (!d->block.ok()) return kCodeNoMemory;
+    double* block = d->block.get();
+    std::copy_n(x->data, d->m, block);
+    std::copy_n(y->data, d->m, block + d->m);
+    for (size_t i = 0; i < d->m; ++i) block[2 * d->m + i] = weighted ? std::sqrt(w->data[i]) : 1.0;
+    return 0;
+}
+
+// ---- the fit --------------------------------------------------------------------------
+
+using Vector = Owned<gsl_vector, gsl_vector_free>;
+using Workspace = Owned<gsl_multifit_nlinear_workspace, gsl_multifit_nlinear_free>;
+
+struct Outcome {
+    int64_t refusal = 0;
+    bool interrupted = false;
+    int status = GSL_SUCCESS;
+    bool budget_spent = false;
+    Vector p = nullptr;  // the current parameters
+};
+
+Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
+
+// GSL's iterations until gsl_multifit_nlinear_test accepts the step, an
+// iteration fails or makes no progress, f fails or the budget runs out; each
+// iteration is preceded by the pending-run-error test.
+Outcome iterate(const Slot& slot, gsl_multifit_nlinear_workspace* w, const Settings& settings, Outcome out) {
+    for (int64_t iterations = 0;;) {
+        if (run_error_pending()) return Outcome{.interrupted = true};
+        if (slot.failed) return refused(kCodeNotReal);
+        if (out.status != GSL_SUCCESS) break;
+        int info = 0;
+        if (iterations > 0 && gsl_multifit_nlinear_test(settings.tol, kGradientTolerance, kCostTolerance, &info, w) ==
+                                  GSL_SUCCESS) {
+            break;
+        }
+        if (iterations == settings.maxit) {
+            out.budget_spent = true;
+            break;
+        }
+        out.status = gsl_multifit_nlinear_iterate(w);
+        ++iterations;
+    }
+    gsl_vector_memcpy(out.p.get(), gsl_multifit_nlinear_position(w));
+    return out;
+}
+
+Outcome fit(Slot& slot, const RealArray& p0, const Data& data, const Settings& settings) {
+    const size_t k = static_cast<size_t>(p0.count);
+    Outcome out;
+    out.p.reset(allocate_gated(gsl_vector_alloc, k));
+    if (!out.p) return refused(kCodeNoMemory);
+    std::copy_n(p0.data, k, out.p->data);
+    const gsl_multifit_nlinear_parameters parameters = gsl_multifit_nlinear_default_parameters();
+    Workspace w{allocate_gated(gsl_multifit_nlinear_alloc, gsl_multifit_nlinear_trust, &parameters, data.m, k)};
+    if (!w) return refused(kCodeNoMemory);
+    gsl_multifit_nlinear_fdf fdf{};
+    fdf.f = residuals;
+    fdf.df = nullptr;  // GSL's finite differences
+    fdf.fvv = nullptr;
+    fdf.n = data.m;
+    fdf.p = k;
+    fdf.params = nullptr;
+    // Setting up evaluates the residuals at p0.
+    out.status = gsl_multifit_nlinear_init(out.p.get(), &fdf, w.get());
+    return iterate(slot, w.get(), settings, std::move(out));
+}
+
+// Steps that run while the call holds its level.
+Outcome fit_at_level(Slot& slot, std::span<const HostValue> args) {
+    slot.failed = false;
+    if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
+    if (slot.f.last_param < 1) return refused(kCodeTooFewParameters);
+    const size_t k = static_cast<size_t>(slot.f.last_param);
+    const RealArray* p0 = vector_arg(args[1]);
+    if (p0 == nullptr || p0->count != static_cast<int64_t>(k)) return refused(kCodeBadP0);
+    Data data;
+    if (const int64_t code = read_data(args, k, &data); code != 0) return refused(code);
+    Settings settings;
+    if (!read_settings(args, &settings)) return refused(kCodeBadControl);
+    slot.data = &data;
+    return fit(slot, *p0, data, settings);
+}
+
+HostValue* deliver(HostValue* result, const Outcome& out, void* ctx) {
+    if (out.interrupted) return result;
+    if (out.refusal != 0) return fail(result, kName, out.refusal, ctx);
+    const int64_t k = static_cast<int64_t>(out.p->size);
+    RealArray* p = new_array_shaped(std::span<const int64_t>(&k, 1));
+    if (p == nullptr) return fail(result, kName, kCodeNoMemory, ctx);
+    std::copy_n(out.p->data, out.p->size, p->data);
+    // A failed or stalled iteration and an exhausted budget still deliver the current parameters.
+    if (out.status != GSL_SUCCESS) report_kind(kKindGslStatus, kName, out.status, ctx);
+    if (out.budget_spent) report_kind(kKindSoftStop, kName, kCodeMaxIterations, ctx);
+    return return_new_array(result, p, ctx);
+}
+
+}  // namespace
+
+HostValue* lsqfit(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    if (ends_on_entry(g_nesting, kName, last_index, kLeastArguments, kMostArguments, result, ctx)) return result;
+    const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
+    Outcome out;
+    bool failed = false;
+    {
+        LevelTaken<Slot> level(g_nesting);
+        out = fit_at_level(level.slot(), arguments);
+        failed = level.slot().failed;
+    }
+    g_nesting.pass_failure_up(failed);
+    return deliver(result, out, ctx);
+}
+
+}  // namespace hostmath
