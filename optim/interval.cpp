@@ -334,20 +334,12 @@ HostValue* deliver(HostValue* result, const Method& method, const Outcome& out, 
 template <MethodId M>
 HostValue* search_interval(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
     const Method& method = kMethods[M];
-    Nesting<Slot>& nesting = g_nesting[M];
-
-    if (ends_on_entry(nesting, method.name, last_index, kLeastArguments, kMostArguments, result, ctx)) return result;
-    const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
-
-    Outcome out;
-    bool failed = false;
-    {
-        LevelTaken<Slot> level(nesting);
-        out = search_at_level(method, level.slot(), gsl_function{&evaluate_objective<M>, nullptr}, arguments);
-        failed = level.slot().failed;
-    }
-    nesting.pass_failure_up(failed);
-    return deliver(result, method, out, ctx);
+    return run_nested(
+        g_nesting[M], Entry{method.name, kLeastArguments, kMostArguments}, result, last_index, args, ctx,
+        [&method](Slot& slot, std::span<HostValue> arguments) {
+            return search_at_level(method, slot, gsl_function{&evaluate_objective<M>, nullptr}, arguments);
+        },
+        [&method, result, ctx](const Outcome& out) { return deliver(result, method, out, ctx); });
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ namespace {
 
 using namespace optim;
 
-constexpr const HostChar* kName = u"math::lsqfit";
+constexpr Entry kEntry{u"math::lsqfit", 4, 7};
 
 // The family's codes as lsqfit uses them: 3 when f takes fewer than two
 // parameters, 4 for p0 not a vector of k elements, 5 for x, y or w not
@@ -40,8 +40,6 @@ constexpr const HostChar* kName = u"math::lsqfit";
 constexpr int64_t kCodeTooFewParameters = kCodeParameterCount;
 constexpr int64_t kCodeBadP0 = kCodeBadStart;
 
-constexpr int64_t kLeastArguments = 4;
-constexpr int64_t kMostArguments = 7;
 constexpr double kDefaultTolerance = 1e-8;
 constexpr double kGradientTolerance = 1e-8;
 constexpr double kCostTolerance = 0.0;
@@ -139,49 +137,16 @@ int64_t read_data(std::span<const HostValue> args, size_t k, Data* d) {
 
 // ---- the fit --------------------------------------------------------------------------
 
-using Vector = Owned<gsl_vector, gsl_vector_free>;
 using Workspace = Owned<gsl_multifit_nlinear_workspace, gsl_multifit_nlinear_free>;
-
-struct Outcome {
-    int64_t refusal = 0;
-    bool interrupted = false;
-    int status = GSL_SUCCESS;
-    bool budget_spent = false;
-    Vector p = nullptr;  // the current parameters
-};
-
-Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
-
-// GSL's iterations until gsl_multifit_nlinear_test accepts the step, an
-// iteration fails or makes no progress, f fails or the budget runs out; each
-// iteration is preceded by the pending-run-error test.
-Outcome iterate(const Slot& slot, gsl_multifit_nlinear_workspace* w, const Settings& settings, Outcome out) {
-    for (int64_t iterations = 0;;) {
-        if (run_error_pending()) return Outcome{.interrupted = true};
-        if (slot.failed) return refused(kCodeNotReal);
-        if (out.status != GSL_SUCCESS) break;
-        int info = 0;
-        if (iterations > 0 && gsl_multifit_nlinear_test(settings.tol, kGradientTolerance, kCostTolerance, &info, w) ==
-                                  GSL_SUCCESS) {
-            break;
-        }
-        if (iterations == settings.maxit) {
-            out.budget_spent = true;
-            break;
-        }
-        out.status = gsl_multifit_nlinear_iterate(w);
-        ++iterations;
-    }
-    gsl_vector_memcpy(out.p.get(), gsl_multifit_nlinear_position(w));
-    return out;
-}
+using Outcome = VectorOutcome;  // x: the current parameters
+constexpr auto refused = refused_vector;
 
 Outcome fit(Slot& slot, const RealArray& p0, const Data& data, const Settings& settings) {
     const size_t k = static_cast<size_t>(p0.count);
     Outcome out;
-    out.p.reset(allocate_gated(gsl_vector_alloc, k));
-    if (!out.p) return refused(kCodeNoMemory);
-    std::copy_n(p0.data, k, out.p->data);
+    out.x.reset(allocate_gated(gsl_vector_alloc, k));
+    if (!out.x) return refused(kCodeNoMemory);
+    std::copy_n(p0.data, k, out.x->data);
     const gsl_multifit_nlinear_parameters parameters = gsl_multifit_nlinear_default_parameters();
     Workspace w{allocate_gated(gsl_multifit_nlinear_alloc, gsl_multifit_nlinear_trust, &parameters, data.m, k)};
     if (!w) return refused(kCodeNoMemory);
@@ -193,8 +158,17 @@ Outcome fit(Slot& slot, const RealArray& p0, const Data& data, const Settings& s
     fdf.p = k;
     fdf.params = nullptr;
     // Setting up evaluates the residuals at p0.
-    out.status = gsl_multifit_nlinear_init(out.p.get(), &fdf, w.get());
-    return iterate(slot, w.get(), settings, std::move(out));
+    out.status = gsl_multifit_nlinear_init(out.x.get(), &fdf, w.get());
+    // An iteration that can make no progress returns GSL_ENOPROG, which ends the fit.
+    gsl_multifit_nlinear_workspace* fitter = w.get();
+    return iterate_vector(
+        slot, settings.maxit, std::move(out), [fitter] { return gsl_multifit_nlinear_iterate(fitter); },
+        [fitter, &settings] {
+            int info = 0;
+            return gsl_multifit_nlinear_test(settings.tol, kGradientTolerance, kCostTolerance, &info, fitter) ==
+                   GSL_SUCCESS;
+        },
+        [fitter] { return gsl_multifit_nlinear_position(fitter); });
 }
 
 // Steps that run while the call holds its level.
@@ -213,33 +187,13 @@ Outcome fit_at_level(Slot& slot, std::span<const HostValue> args) {
     return fit(slot, *p0, data, settings);
 }
 
-HostValue* deliver(HostValue* result, const Outcome& out, void* ctx) {
-    if (out.interrupted) return result;
-    if (out.refusal != 0) return fail(result, kName, out.refusal, ctx);
-    const int64_t k = static_cast<int64_t>(out.p->size);
-    RealArray* p = new_array_shaped(std::span<const int64_t>(&k, 1));
-    if (p == nullptr) return fail(result, kName, kCodeNoMemory, ctx);
-    std::copy_n(out.p->data, out.p->size, p->data);
-    // A failed or stalled iteration and an exhausted budget still deliver the current parameters.
-    if (out.status != GSL_SUCCESS) report_kind(kKindGslStatus, kName, out.status, ctx);
-    if (out.budget_spent) report_kind(kKindSoftStop, kName, kCodeMaxIterations, ctx);
-    return return_new_array(result, p, ctx);
-}
-
 }  // namespace
 
 HostValue* lsqfit(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
-    if (ends_on_entry(g_nesting, kName, last_index, kLeastArguments, kMostArguments, result, ctx)) return result;
-    const std::span<const HostValue> arguments(args, static_cast<size_t>(last_index + 1));
-    Outcome out;
-    bool failed = false;
-    {
-        LevelTaken<Slot> level(g_nesting);
-        out = fit_at_level(level.slot(), arguments);
-        failed = level.slot().failed;
-    }
-    g_nesting.pass_failure_up(failed);
-    return deliver(result, out, ctx);
+    return run_nested(
+        g_nesting, kEntry, result, last_index, args, ctx,
+        [](Slot& slot, std::span<HostValue> arguments) { return fit_at_level(slot, arguments); },
+        [result, ctx](const Outcome& out) { return deliver_vector(result, kEntry.name, out, ctx); });
 }
 
 }  // namespace hostmath

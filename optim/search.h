@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the searches over script functions in optim/ share: their run-error
-// codes and report kinds, and the checks every call makes on entry.
+// codes and report kinds, the checks every call makes on entry, the way a
+// call holds its nesting level, and the iteration loop and result of the
+// searches over n variables.
 #pragma once
 
-#include <cstdint>
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_vector.h>
 
+#include <cstdint>
+#include <span>
+
+#include "array/allocation.h"
 #include "array/math_array.h"
 #include "array/nesting.h"
 
@@ -47,5 +54,75 @@ bool ends_on_entry(const Nesting<Slot>& nesting, const HostChar* name, int64_t l
     }
     return false;
 }
+
+// A function's name and its least and most argument counts.
+struct Entry {
+    const HostChar* name;
+    int64_t least;
+    int64_t most;
+};
+
+// The whole call after the entry checks: holds the next nesting level while
+// `at_level(slot, arguments)` runs, gives it back, lets a failed evaluation
+// count against the enclosing call of the same function, and hands the
+// outcome to `deliver`.
+template <class Slot, class AtLevel, class Deliver>
+HostValue* run_nested(Nesting<Slot>& nesting, const Entry& entry, HostValue* result, int64_t last_index,
+                      HostValue* args, void* ctx, AtLevel at_level, Deliver deliver) {
+    if (ends_on_entry(nesting, entry.name, last_index, entry.least, entry.most, result, ctx)) return result;
+    const std::span<HostValue> arguments(args, static_cast<size_t>(last_index + 1));
+    decltype(at_level(nesting.slots[0], arguments)) out;
+    bool failed = false;
+    {
+        LevelTaken<Slot> level(nesting);
+        out = at_level(level.slot(), arguments);
+        failed = level.slot().failed;
+    }
+    nesting.pass_failure_up(failed);
+    return deliver(out);
+}
+
+// ---- searches over n variables -----------------------------------------------------
+
+using Vector = Owned<gsl_vector, gsl_vector_free>;
+
+// What a search over n variables comes to: a refusal code, the end by a
+// pending run error, or the estimate and how the iterations ended.
+struct VectorOutcome {
+    int64_t refusal = 0;
+    bool interrupted = false;
+    int status = GSL_SUCCESS;  // of the set-up or the GSL iteration that failed
+    bool budget_spent = false;
+    Vector x = nullptr;  // the estimate
+};
+
+inline VectorOutcome refused_vector(int64_t code) { return VectorOutcome{.refusal = code}; }
+
+// GSL's iterations, `step()` each, until `accepted()` holds after one, a
+// step (or the set-up whose status `out` holds) fails, f fails or maxit
+// iterations are spent. Each iteration is preceded by the pending-run-error
+// test. The estimate is then copied from `position()` into out.x.
+template <class Slot, class Step, class Accepted, class Position>
+VectorOutcome iterate_vector(const Slot& slot, int64_t maxit, VectorOutcome out, Step step, Accepted accepted,
+                             Position position) {
+    for (int64_t iterations = 0;;) {
+        if (run_error_pending()) return VectorOutcome{.interrupted = true};
+        if (slot.failed) return refused_vector(kCodeNotReal);
+        if (out.status != GSL_SUCCESS) break;
+        if (iterations > 0 && accepted()) break;
+        if (iterations == maxit) {
+            out.budget_spent = true;
+            break;
+        }
+        out.status = step();
+        ++iterations;
+    }
+    gsl_vector_memcpy(out.x.get(), position());
+    return out;
+}
+
+// The estimate as a new vector, after the reports of a failed GSL step and an
+// exhausted budget; code 7 alone when the vector cannot be made.
+HostValue* deliver_vector(HostValue* result, const HostChar* name, const VectorOutcome& out, void* ctx);
 
 }  // namespace hostmath::optim

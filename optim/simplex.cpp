@@ -30,7 +30,7 @@ namespace {
 
 using namespace optim;
 
-constexpr const HostChar* kName = u"math::fminsearch";
+constexpr Entry kEntry{u"math::fminsearch", 2, 5};
 
 // The family's codes as fminsearch uses them: 3 when f takes no parameter, 4
 // for x0 not an array or with fewer elements than f's coordinates, 6 for tol
@@ -39,8 +39,6 @@ constexpr const HostChar* kName = u"math::fminsearch";
 constexpr int64_t kCodeNoParameter = kCodeParameterCount;
 constexpr int64_t kCodeBadX0 = kCodeBadStart;
 
-constexpr int64_t kLeastArguments = 2;
-constexpr int64_t kMostArguments = 5;
 constexpr double kDefaultTolerance = 1e-8;
 constexpr int64_t kIterationsPerCoordinate = 200;
 // The initial simplex reaches this share of each coordinate's magnitude, or
@@ -121,18 +119,9 @@ bool read_settings(std::span<const HostValue> args, size_t n, Settings* s) {
 
 // ---- the search ----------------------------------------------------------------------
 
-using Vector = Owned<gsl_vector, gsl_vector_free>;
 using Minimizer = Owned<gsl_multimin_fminimizer, gsl_multimin_fminimizer_free>;
-
-struct Outcome {
-    int64_t refusal = 0;
-    bool interrupted = false;
-    int status = GSL_SUCCESS;
-    bool budget_spent = false;
-    Vector x = nullptr;  // the estimate
-};
-
-Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
+using Outcome = VectorOutcome;
+constexpr auto refused = refused_vector;
 
 // The start point and the initial simplex size of every coordinate.
 bool start_vectors(const RealArray& x0, size_t n, double step, Vector* x, Vector* steps) {
@@ -148,28 +137,6 @@ bool start_vectors(const RealArray& x0, size_t n, double step, Vector* x, Vector
     return true;
 }
 
-// GSL's Nelder-Mead iterations until gsl_multimin_test_size accepts the
-// simplex, a step fails, f fails or the budget runs out; each iteration is
-// preceded by the pending-run-error test.
-Outcome iterate(const Slot& slot, gsl_multimin_fminimizer* s, const Settings& settings, Outcome out) {
-    for (int64_t iterations = 0;;) {
-        if (run_error_pending()) return Outcome{.interrupted = true};
-        if (slot.failed) return refused(kCodeNotReal);
-        if (out.status != GSL_SUCCESS) break;
-        if (iterations > 0 && gsl_multimin_test_size(gsl_multimin_fminimizer_size(s), settings.tol) == GSL_SUCCESS) {
-            break;
-        }
-        if (iterations == settings.maxit) {
-            out.budget_spent = true;
-            break;
-        }
-        out.status = gsl_multimin_fminimizer_iterate(s);
-        ++iterations;
-    }
-    gsl_vector_memcpy(out.x.get(), gsl_multimin_fminimizer_x(s));
-    return out;
-}
-
 Outcome search(Slot& slot, const RealArray& x0, const Settings& settings) {
     const size_t n = slot.n;
     Outcome out;
@@ -180,7 +147,13 @@ Outcome search(Slot& slot, const RealArray& x0, const Settings& settings) {
     gsl_multimin_function objective{&evaluate_objective, n, nullptr};
     // Setting up evaluates f at the n + 1 corners of the first simplex.
     out.status = gsl_multimin_fminimizer_set(s.get(), &objective, out.x.get(), steps.get());
-    return iterate(slot, s.get(), settings, std::move(out));
+    gsl_multimin_fminimizer* m = s.get();
+    return iterate_vector(
+        slot, settings.maxit, std::move(out), [m] { return gsl_multimin_fminimizer_iterate(m); },
+        [m, &settings] {
+            return gsl_multimin_test_size(gsl_multimin_fminimizer_size(m), settings.tol) == GSL_SUCCESS;
+        },
+        [m] { return gsl_multimin_fminimizer_x(m); });
 }
 
 // Steps that run while the call holds its level.
@@ -208,33 +181,13 @@ Outcome minimize_at_level(Slot& slot, std::span<HostValue> args, void* ctx) {
     return search(slot, *x0, settings);
 }
 
-HostValue* deliver(HostValue* result, const Outcome& out, void* ctx) {
-    if (out.interrupted) return result;
-    if (out.refusal != 0) return fail(result, kName, out.refusal, ctx);
-    const int64_t n = static_cast<int64_t>(out.x->size);
-    RealArray* x = new_array_shaped(std::span<const int64_t>(&n, 1));
-    if (x == nullptr) return fail(result, kName, kCodeNoMemory, ctx);
-    for (size_t i = 0; i < out.x->size; ++i) x->data[i] = gsl_vector_get(out.x.get(), i);
-    // GSL's failure and an exhausted budget still deliver the current estimate.
-    if (out.status != GSL_SUCCESS) report_kind(kKindGslStatus, kName, out.status, ctx);
-    if (out.budget_spent) report_kind(kKindSoftStop, kName, kCodeMaxIterations, ctx);
-    return return_new_array(result, x, ctx);
-}
-
 }  // namespace
 
 HostValue* fminsearch(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
-    if (ends_on_entry(g_nesting, kName, last_index, kLeastArguments, kMostArguments, result, ctx)) return result;
-    const std::span<HostValue> arguments(args, static_cast<size_t>(last_index + 1));
-    Outcome out;
-    bool failed = false;
-    {
-        LevelTaken<Slot> level(g_nesting);
-        out = minimize_at_level(level.slot(), arguments, ctx);
-        failed = level.slot().failed;
-    }
-    g_nesting.pass_failure_up(failed);
-    return deliver(result, out, ctx);
+    return run_nested(
+        g_nesting, kEntry, result, last_index, args, ctx,
+        [ctx](Slot& slot, std::span<HostValue> arguments) { return minimize_at_level(slot, arguments, ctx); },
+        [result, ctx](const Outcome& out) { return deliver_vector(result, kEntry.name, out, ctx); });
 }
 
 }  // namespace hostmath

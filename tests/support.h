@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,6 +49,31 @@ protected:
 };
 
 inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
+
+// How deep a re-entrant function nests: a script function of `params`
+// parameters whose value is `value(p)` calls `call_self(itself)` again on its
+// first evaluation at each depth, until a call comes back empty (refused) or
+// ten levels are passed. Returns the number of active calls at the refusal.
+// The value is computed before the nested call, which writes its own
+// arguments into the same parameter records.
+inline int deepest_nesting(hostsim::Host& host, int32_t params, const std::function<HostValue(const HostValue&)>& call_self,
+                           const std::function<HostValue(std::span<HostValue>)>& value) {
+    int depth = 0;
+    int deepest = 0;
+    bool probing = true;
+    HostValue self{};
+    self = host.function(params, [&](std::span<HostValue> p) {
+        const HostValue v = value(p);
+        if (probing) {
+            deepest = std::max(deepest, ++depth);
+            if (is_empty_result(call_self(self)) || depth > 10) probing = false;
+            --depth;
+        }
+        return v;
+    });
+    call_self(self);
+    return deepest;
+}
 
 // `count` values uniform in [-1, 1), the same for every run with one seed.
 inline std::vector<double> random_values(int64_t count, uint64_t seed) {

@@ -143,25 +143,12 @@ protected:
         LibraryTest::TearDown();
     }
 
-    // On its first evaluation at each depth f calls the same function again,
+    // f calls the same function again on its first evaluation at each depth,
     // until a call is refused. Returns the number of active calls at the refusal.
     int deepest_nesting(const char* key, double (*phi)(double), double a, double b) {
-        int depth = 0;
-        int deepest = 0;
-        bool probing = true;
-        HostValue self{};
-        self = host.function(1, [&](std::span<HostValue> p) {
-            // Read before the nested call, which writes its own x into the same parameter record.
-            const double x = p[0].real();
-            if (probing) {
-                deepest = std::max(deepest, ++depth);
-                if (is_empty_result(host.call(key, {self, real(a), real(b)})) || depth > 10) probing = false;
-                --depth;
-            }
-            return make_real(phi(x));
-        });
-        host.call(key, {self, real(a), real(b)});
-        return deepest;
+        return ::deepest_nesting(
+            host, 1, [&](const HostValue& self) { return host.call(key, {self, real(a), real(b)}); },
+            [phi](std::span<HostValue> p) { return make_real(phi(p[0].real())); });
     }
 
 private:
@@ -661,22 +648,15 @@ TEST_F(FminsearchTest, PendingRunErrorEndsTheCallWithoutReport) {
 }
 
 TEST_F(FminsearchTest, NestsSixDeepAndRefusesTheSeventhWithCode9) {
-    int depth = 0;
-    int deepest = 0;
-    bool probing = true;
-    HostValue self{};
-    self = host.function(2, [&](std::span<HostValue> p) {
-        const double x[2] = {p[0].real(), p[1].real()};
-        if (probing) {
-            deepest = std::max(deepest, ++depth);
-            const HostValue r = host.call("math::fminsearch", {self, host.array({2}, {0.5, 0.5}), real(1e-3)});
-            if (is_empty_result(r) || depth > 10) probing = false;
-            --depth;
-        }
-        return make_real(rosenbrock(x));
-    });
-    const HostValue r = host.call("math::fminsearch", {self, host.array({2}, {0.5, 0.5}), real(1e-3)});
-    EXPECT_NE(host.object(r), nullptr);
+    const int deepest = ::deepest_nesting(
+        host, 2,
+        [&](const HostValue& self) {
+            return host.call("math::fminsearch", {self, host.array({2}, {0.5, 0.5}), real(1e-3)});
+        },
+        [](std::span<HostValue> p) {
+            const double x[2] = {p[0].real(), p[1].real()};
+            return make_real(rosenbrock(x));
+        });
     EXPECT_EQ(deepest, 6);
     EXPECT_EQ(host.errors(), only("math::fminsearch", 9));
 }
@@ -880,23 +860,16 @@ TEST_F(LsqfitTest, NonRealValueIsCode8AndPendingErrorsEndTheFit) {
 
 TEST_F(LsqfitTest, NestsSixDeepAndRefusesTheSeventhWithCode9) {
     const FitData d = decay_data(false);
-    int depth = 0;
-    int deepest = 0;
-    bool probing = true;
-    HostValue self{};
-    self = host.function(3, [&](std::span<HostValue> p) {
-        const double x = p[0].real();
-        const double params[2] = {p[1].real(), p[2].real()};
-        if (probing) {
-            deepest = std::max(deepest, ++depth);
-            Args inner = fit_args(self, d);
-            if (is_empty_result(host.call("math::lsqfit", inner)) || depth > 10) probing = false;
-            --depth;
-        }
-        return make_real(exponential(x, params));
-    });
-    Args args = fit_args(self, d);
-    EXPECT_NE(host.object(host.call("math::lsqfit", args)), nullptr);
+    const int deepest = ::deepest_nesting(
+        host, 3,
+        [&](const HostValue& self) {
+            Args args = fit_args(self, d);
+            return host.call("math::lsqfit", args);
+        },
+        [](std::span<HostValue> p) {
+            const double params[2] = {p[1].real(), p[2].real()};
+            return make_real(exponential(p[0].real(), params));
+        });
     EXPECT_EQ(deepest, 6);
     EXPECT_EQ(host.errors(), only("math::lsqfit", 9));
 }

@@ -97,27 +97,17 @@ class QuadratureTest : public LibraryTest {
 protected:
     HostValue call(std::string_view key, Args& args) { return host.call(key, args); }
 
-    // Integrates the routine's known integrand; on the first evaluation at
-    // each depth the integrand calls the same routine again, until a call is
-    // refused. Returns the number of active calls at the refusal.
+    // Integrates the routine's known integrand, which calls the same routine
+    // again on its first evaluation at each depth, until a call is refused.
+    // Returns the number of active calls at the refusal.
     int deepest_nesting(const Known& k) {
-        int depth = 0;
-        int deepest = 0;
-        bool probing = true;
-        HostValue self{};
-        self = host.function(1, [&](std::span<HostValue> p) {
-            const double x = p[0].real();
-            if (probing) {
-                deepest = std::max(deepest, ++depth);
+        return ::deepest_nesting(
+            host, 1,
+            [&](const HostValue& self) {
                 Args args = k.args(host, self);
-                if (is_empty_result(call(k.key, args)) || depth > 10) probing = false;
-                --depth;
-            }
-            return make_real(k.phi(x));
-        });
-        Args args = k.args(host, self);
-        call(k.key, args);
-        return deepest;
+                return call(k.key, args);
+            },
+            [&](std::span<HostValue> p) { return make_real(k.phi(p[0].real())); });
     }
 };
 
