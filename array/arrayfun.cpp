@@ -11,9 +11,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

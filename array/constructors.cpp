@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "array/math_array.h"
 #include "array/number_text.h"
-#include "entry/script_functions.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

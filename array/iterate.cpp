@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "array/math_array.h"
-#include "ops/operators.h"
+#include "script/math_array.h"
+#include "script/operators.h"
 
 namespace hostmath {
 

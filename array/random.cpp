@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "array/math_array.h"
-#include "entry/script_functions.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <span>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

@@ -13,10 +13,10 @@
 #include <cstring>
 #include <optional>
 
-#include "array/math_array.h"
 #include "array/random.h"
-#include "entry/script_functions.h"
-#include "ops/operators.h"
+#include "script/math_array.h"
+#include "script/operators.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

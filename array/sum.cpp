@@ -8,9 +8,9 @@
 // keeps each sum's order while the independent sums run side by side.
 #include <algorithm>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

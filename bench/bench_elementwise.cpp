@@ -17,7 +17,7 @@
 #include "bench/loaded_host.h"
 #include "bench/ratio_reporter.h"
 #include "hostsim/hostsim.h"
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "array/inverse.h"
 #include "bench/random_matrix.h"
 #include "bench/ratio_reporter.h"
+#include "kernels/inverse.h"
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
 #include <cblas.h>

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "array/inverse.h"
 #include "bench/loaded_host.h"
 #include "bench/random_matrix.h"
 #include "bench/ratio_reporter.h"
-#include "ops/parallel.h"
+#include "kernels/inverse.h"
+#include "kernels/parallel.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "bench/loaded_host.h"
 #include "bench/random_matrix.h"
 #include "bench/ratio_reporter.h"
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
 
 #ifdef HOSTMATH_HAVE_OPENBLAS
 #include <cblas.h>

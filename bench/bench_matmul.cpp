@@ -13,7 +13,7 @@
 
 #include "bench/product_timing.h"
 #include "bench/ratio_reporter.h"
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "bench/arithmetic_ceiling.h"
 #include "bench/product_timing.h"
 #include "bench/ratio_reporter.h"
-#include "ops/matmul.h"
-#include "ops/parallel.h"
+#include "kernels/matmul.h"
+#include "kernels/parallel.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "kernels/matmul.h"
+#include "kernels/parallel.h"
 #include "ops/binary.h"
-#include "ops/matmul.h"
-#include "ops/parallel.h"
 #include "ops/transpose.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
 #include "ops/transpose.h"
 
 namespace {

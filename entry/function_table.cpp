@@ -3,7 +3,7 @@
 
 #include <iterator>
 
-#include "entry/script_functions.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

@@ -6,12 +6,12 @@
 #include <array>
 #include <cstring>
 
-#include "array/allocation.h"
+#include "entry/allocation_probe.h"
+#include "entry/dispatch.h"
 #include "entry/platform.h"
 #include "entry/registry.h"
 #include "host/binding.h"
-#include "ops/parallel.h"
-#include "ops/dispatch.h"
+#include "kernels/parallel.h"
 
 namespace hostmath {
 

@@ -9,7 +9,7 @@
 // abscissa.
 //
 // Integrations nest: an integrand may call any of the nine functions again.
-// Each routine counts its own active calls (array/nesting.h) and keeps one
+// Each routine counts its own active calls (script/nesting.h) and keeps one
 // slot per level with the script function being integrated there.
 #include "integration/quadrature.h"
 
@@ -20,11 +20,11 @@
 #include <memory>
 #include <span>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
-#include "array/nesting.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/allocation.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "array/inverse_kernels.h"
-#include "array/scratch.h"
-#include "ops/parallel.h"
+#include "kernels/inverse_kernels.h"
+#include "kernels/parallel.h"
+#include "kernels/scratch.h"
 
 namespace hostmath {
 

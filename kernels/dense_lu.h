@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
 
 namespace hostmath {
 

@@ -3,10 +3,10 @@
 // matrix, from its lower triangle (kernels/dense_lu.h has the exact order).
 #include <algorithm>
 
-#include "array/scratch.h"
-#include "entry/script_functions.h"
 #include "kernels/dense_lu.h"
+#include "kernels/scratch.h"
 #include "linalg/matrix_args.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

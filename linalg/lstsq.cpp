@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "entry/script_functions.h"
 #include "linalg/matrix_args.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

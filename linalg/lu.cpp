@@ -3,10 +3,10 @@
 // copy of A (kernels/dense_lu.h has the exact order of operations).
 #include <cstring>
 
-#include "array/scratch.h"
-#include "entry/script_functions.h"
 #include "kernels/dense_lu.h"
+#include "kernels/scratch.h"
 #include "linalg/matrix_args.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

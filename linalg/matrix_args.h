@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
+#include "kernels/allocation.h"
+#include "script/math_array.h"
 
 namespace hostmath::linalg {
 

@@ -11,9 +11,9 @@
 #include <cmath>
 #include <numeric>
 
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/scratch.h"
 #include "linalg/matrix_args.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

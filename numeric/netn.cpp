@@ -13,10 +13,10 @@
 #include <cstring>
 #include <span>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
-#include "numeric/linear_solve.h"
+#include "kernels/linear_solve.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 namespace {

@@ -12,8 +12,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "array/math_array.h"
-#include "entry/script_functions.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 namespace {

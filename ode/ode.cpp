@@ -9,7 +9,7 @@
 // time: the time reached, then the state.
 //
 // A right-hand side may call gsl_ode again: the routine counts its active
-// calls and keeps one slot per level (array/nesting.h), as the quadrature
+// calls and keeps one slot per level (script/nesting.h), as the quadrature
 // routines do.
 #include "ode/ode.h"
 
@@ -22,11 +22,11 @@
 #include <memory>
 #include <span>
 
-#include "array/math_array.h"
-#include "array/allocation.h"
-#include "array/nesting.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/allocation.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 namespace {

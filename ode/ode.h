@@ -15,7 +15,7 @@ namespace hostmath::ode {
 // object reports, or that hand out a stepper of their own. A null member
 // restores its default. The objects are always released with
 // gsl_odeiv_evolve_free, gsl_odeiv_control_free and gsl_odeiv_step_free.
-// Every call of an allocator passes the allocation gate (array/allocation.h)
+// Every call of an allocator passes the allocation gate (kernels/allocation.h)
 // first.
 struct GslAllocators {
     gsl_odeiv_step* (*step)(const gsl_odeiv_step_type* type, size_t dim) = nullptr;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The arithmetic operators: + - .* ./ .^ element by element, and * with a
 // real. Each is one instance of the binary worker (ops/binary.h); * on two
-// arrays is the matrix product (ops/matmul.h).
+// arrays is the matrix product (ops/product.h).
 #include <cmath>
 
 #include "ops/binary.h"
-#include "ops/matmul.h"
-#include "ops/operators.h"
+#include "ops/product.h"
+#include "script/operators.h"
 
 namespace hostmath {
 

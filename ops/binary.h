@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-#include "array/math_array.h"
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
+#include "script/math_array.h"
 
 namespace hostmath {
 

@@ -3,8 +3,8 @@
 // into another in place.
 #include <algorithm>
 
-#include "array/math_array.h"
-#include "ops/operators.h"
+#include "script/math_array.h"
+#include "script/operators.h"
 
 namespace hostmath {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "ops/binary.h"
-#include "ops/operators.h"
+#include "script/operators.h"
 
 namespace hostmath {
 

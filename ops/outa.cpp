@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/scratch.h"
 #include "ops/number_format.h"
+#include "script/math_array.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

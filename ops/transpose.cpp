@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "array/math_array.h"
-#include "ops/operators.h"
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
+#include "script/math_array.h"
+#include "script/operators.h"
 
 namespace hostmath {
 

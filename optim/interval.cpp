@@ -11,7 +11,7 @@
 // golden-section narrowing.
 //
 // Calls nest like the quadrature functions: each function counts its own
-// active calls (array/nesting.h) and keeps one slot per level with the
+// active calls (script/nesting.h) and keeps one slot per level with the
 // script function it evaluates there.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
@@ -21,10 +21,10 @@
 #include <cstdint>
 #include <span>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
-#include "array/nesting.h"
-#include "entry/script_functions.h"
+#include "kernels/allocation.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
+#include "script/script_functions.h"
 #include "optim/search.h"
 
 namespace hostmath {

@@ -8,7 +8,7 @@
 // of the script's arrays while the fit runs.
 //
 // Calls nest like the other searches: the function counts its active calls
-// (array/nesting.h) and keeps one slot per level with what it evaluates there.
+// (script/nesting.h) and keeps one slot per level with what it evaluates there.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multifit_nlinear.h>
 #include <gsl/gsl_vector.h>
@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <span>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
-#include "array/nesting.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
+#include "kernels/allocation.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
+#include "kernels/scratch.h"
+#include "script/script_functions.h"
 #include "optim/search.h"
 
 namespace hostmath {

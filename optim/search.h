@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <span>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
-#include "array/nesting.h"
+#include "kernels/allocation.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
 
 namespace hostmath::optim {
 

@@ -9,7 +9,7 @@
 // kept object, so that an evaluation costs one script call.
 //
 // Calls nest like the other searches: the function counts its active calls
-// (array/nesting.h) and keeps one slot per level with what it evaluates there.
+// (script/nesting.h) and keeps one slot per level with what it evaluates there.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multimin.h>
 #include <gsl/gsl_vector.h>
@@ -19,10 +19,10 @@
 #include <cstdint>
 #include <span>
 
-#include "array/allocation.h"
-#include "array/math_array.h"
-#include "array/nesting.h"
-#include "entry/script_functions.h"
+#include "kernels/allocation.h"
+#include "script/math_array.h"
+#include "script/nesting.h"
+#include "script/script_functions.h"
 #include "optim/search.h"
 
 namespace hostmath {

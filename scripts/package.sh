@@ -8,6 +8,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/windows-deps.sh >/dev/null
+# The third-party notice names the exact versions linked into the libraries:
+# GSL (the Windows build's is built from the same source package) and the
+# mingw-w64 compiler and runtime. A package update must update the notice.
+for linked in "$(dpkg-query -W -f '${source:Version}' libgsl-dev)" \
+              "$(dpkg-query -W -f '${Version}' g++-mingw-w64-x86-64-posix)" \
+              "$(dpkg-query -W -f '${Version}' mingw-w64-x86-64-dev)"; do
+  if ! grep -qF "\`$linked\`" THIRD-PARTY-NOTICES.md; then
+    echo "THIRD-PARTY-NOTICES.md does not name version $linked, which this build links" >&2
+    exit 1
+  fi
+done
 for preset in default windows; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target hostmath

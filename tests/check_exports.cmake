@@ -34,10 +34,12 @@ if(LIBRARY MATCHES "\\.dll$")
   if(NOT imports)
     message(FATAL_ERROR "no import table found in ${LIBRARY}")
   endif()
-  # The version resource (type 16) that Windows shows in the file's properties.
+  # The version resource that Windows shows in the file's properties: an
+  # entry of type 16 at the top of the resource tree, which objdump lists
+  # as "<offset>   Entry: ID: 0x000010" (deeper levels are indented further).
   set(has_version FALSE)
   foreach(line IN LISTS lines)
-    if(line MATCHES "^[ \t]*Type: 16")
+    if(line MATCHES "^[0-9a-f]+   Entry: ID: 0x0*10,")
       set(has_version TRUE)
     endif()
   endforeach()

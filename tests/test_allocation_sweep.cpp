@@ -3,7 +3,7 @@
 // k-th allocation failing, k = 1, 2, ..., until a run no longer reaches the
 // failure. The count covers the host's NewSysObj and, in builds with fault
 // injection (the sanitize preset), the library's own scratch buffers and GSL
-// objects, through the one gate of array/allocation.h. Each failing run must
+// objects, through the one gate of kernels/allocation.h. Each failing run must
 // report exactly the documented codes and return the documented failure
 // result, or (where the library has a fallback) succeed with the same result
 // as an undisturbed run; every array made is handed back exactly once (the

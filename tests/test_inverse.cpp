@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "array/inverse.h"
+#include "kernels/inverse.h"
 #include "tests/support.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // The array conventions as pure helpers, bound straight to the stand-in host.
 #include <limits>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
+#include "kernels/scratch.h"
+#include "script/math_array.h"
 #include "tests/support.h"
 
 namespace {

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "host/binding.h"
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
+#include "ops/product.h"
 #include "tests/support.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "entry/script_functions.h"
 #include "host/binding.h"
 #include "ode/ode.h"
+#include "script/script_functions.h"
 #include "tests/support.h"
 
 namespace {

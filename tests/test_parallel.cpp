@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "array/inverse.h"
+#include "kernels/inverse.h"
+#include "kernels/matmul.h"
+#include "kernels/parallel.h"
 #include "ops/binary.h"
-#include "ops/matmul.h"
-#include "ops/parallel.h"
 #include "ops/transpose.h"
 #include "tests/support.h"
 

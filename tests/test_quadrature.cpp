@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "entry/script_functions.h"
 #include "host/binding.h"
 #include "integration/quadrature.h"
+#include "script/script_functions.h"
 #include "tests/support.h"
 
 namespace {

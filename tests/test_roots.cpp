@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "numeric/linear_solve.h"
+#include "kernels/linear_solve.h"
 #include "tests/support.h"
 
 namespace {

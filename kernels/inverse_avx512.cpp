@@ -2,7 +2,7 @@
 // The AVX-512 span kernels of the inversion: eight independent elements per
 // operation, multiplication and subtraction kept apart (no fused
 // multiply-add), so each element is rounded exactly as in the scalar step.
-#include "array/inverse_kernels.h"
+#include "kernels/inverse_kernels.h"
 
 #if HOSTMATH_X86_64
 #include <immintrin.h>

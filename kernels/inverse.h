@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
-#include "array/scratch.h"
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
+#include "kernels/scratch.h"
 
 namespace hostmath {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/parallel.h"
+#include "kernels/parallel.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The tile kernel every x86-64 processor runs: SSE2, two columns per
 // register. Elsewhere a scalar tile of the same shape.
-#include "ops/matmul_kernels.h"
+#include "kernels/matmul_kernels.h"
 
 #if HOSTMATH_X86_64
 #include <emmintrin.h>

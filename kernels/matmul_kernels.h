@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Internal to the matrix product: the register-tile kernels and the blocking
-// that the packing driver (ops/matmul.cpp) uses for each of them.
+// that the packing driver (kernels/matmul.cpp) uses for each of them.
 //
 // A tile kernel computes an mr x nr block of c from packed panels:
 //   a_panel: kc groups of mr doubles, a(r, p) at p * mr + r;

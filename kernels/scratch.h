@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "array/allocation.h"
+#include "kernels/allocation.h"
 
 namespace hostmath {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "numeric/linear_solve.h"
+#include "kernels/linear_solve.h"
 
 #include <cmath>
 #include <utility>
 
-#include "array/inverse_kernels.h"
-#include "array/scratch.h"
+#include "kernels/inverse_kernels.h"
+#include "kernels/scratch.h"
 
 namespace hostmath {
 namespace {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Handlers the operator dispatcher routes to. Operand-form handlers read a
-// fixed number of operands (two for binary operators, one for functions of
-// one operand); call-form handlers are script functions and check their
-// own count.
+// Handlers the operator dispatcher (entry/dispatch.cpp) routes to, whichever
+// family they live in. Like script/script_functions.h for the script
+// functions, this is where the families and the dispatcher meet, so that no
+// family includes another's headers. Operand-form handlers read a fixed
+// number of operands (two for binary operators, one for functions of one
+// operand); call-form handlers are script functions and check their own count.
 #pragma once
 
 #include "host/host_abi.h"
@@ -44,11 +46,11 @@ HOSTMATH_OPERAND_HANDLER(op_fmod);
 // Transpose (ops/transpose.cpp).
 HOSTMATH_OPERAND_HANDLER(op_transpose);
 
-// Call form (ops/copy.cpp); outa is the script function of entry/script_functions.h.
+// Call form (ops/copy.cpp); outa is the script function of script/script_functions.h.
 HostValue* copy(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
 
 // Call form (array/): iteration, indexed assignment and indexed read. Sum
-// (code 39) is the script function of entry/script_functions.h.
+// (code 39) is the script function of script/script_functions.h.
 HostValue* op_in(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
 HostValue* op_oset(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);
 HostValue* op_oget(HostValue* result, int64_t last_index, HostValue* operands, void* ctx);

@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one gate every allocation the library makes for itself passes
 // (Scratch buffers, GSL workspaces and solver objects). A normal build always
-// lets it through. A build with HOSTMATH_FAULT_INJECTION asks the host module
-// at every allocation whether this one is to fail, so that a test host can
-// fail the k-th allocation of a call, counted together with its own array
-// creations.
+// lets it through. A build with HOSTMATH_FAULT_INJECTION asks a probe at
+// every allocation whether this one is to fail, so that a test host can fail
+// the k-th allocation of a call, counted together with its own array
+// creations. The probe is the host module's; the entry layer finds it at
+// load (entry/allocation_probe.h), so the gate itself knows neither the host
+// nor the operating system.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace hostmath {
 
 #ifdef HOSTMATH_FAULT_INJECTION
-// Looks up the host's fault probe in `module` at load; null forgets it at unload.
-void bind_allocation_probe(void* module);
+// Returns nonzero when the allocation being asked about is to fail.
+using AllocationProbe = int32_t (*)();
+// The probe every later allocation asks; null permits every allocation.
+void set_allocation_probe(AllocationProbe probe);
 bool allocation_permitted();
 #else
-inline void bind_allocation_probe(void*) {}
 inline bool allocation_permitted() { return true; }
 #endif
 

@@ -5,7 +5,7 @@
 // broadcast takes a slot of the arithmetic pipes. Multiplication and
 // addition stay separate instructions: a fused multiply-add would round once
 // instead of twice.
-#include "ops/matmul_kernels.h"
+#include "kernels/matmul_kernels.h"
 
 #if HOSTMATH_X86_64
 #include <immintrin.h>

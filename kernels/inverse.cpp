@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// math::inv and the Gauss-Jordan elimination behind it.
+// The Gauss-Jordan elimination behind math::inv (array/inv.cpp).
 //
 // The fast elimination keeps every rounded operation of the plain one and
 // changes only how the data is walked:
@@ -19,18 +19,15 @@
 //   shared among the threads of one team that lives for the whole call
 //   (SharedElimination below): rows are independent within a sweep and
 //   within a catch-up, so no element changes with the thread count.
-#include "array/inverse.h"
+#include "kernels/inverse.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
-#include "array/inverse_kernels.h"
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "entry/script_functions.h"
-#include "ops/parallel.h"
+#include "kernels/inverse_kernels.h"
+#include "kernels/parallel.h"
+#include "kernels/scratch.h"
 
 namespace hostmath {
 
@@ -79,15 +76,6 @@ const SpanKernels& spans_of(MatmulKernel kernel) {
 }  // namespace inverse_detail
 
 namespace {
-
-constexpr HostChar kInvKey[] = u"math::inv";
-
-enum InverseCode : int64_t {
-    kNotAnArray = 1,
-    kNotSquare = 2,   // also a shape that does not account for the elements
-    kNoMemory = 3,    // the result array or an index table
-    kSingular = 4,
-};
 
 double* row_of(double* a, int64_t n, int64_t i) { return a + i * n; }
 const double* row_of(const double* a, int64_t n, int64_t i) { return a + i * n; }
@@ -425,43 +413,6 @@ bool invert_reference(double* a, int64_t n, int64_t* pivot_rows, int64_t* pivot_
         if (pivot_rows[k] != k) swap_columns(a, n, k, pivot_rows[k]);
     }
     return true;
-}
-
-// ---- the script function -------------------------------------------------------------------
-
-HOSTMATH_SCRIPT_FUNCTION(inv) {
-    (void)last_index;  // registered for exactly one argument
-    // Every failure returns this null array, or the new array once it exists.
-    write_null_array(result);
-    const RealArray* a = lookup_array(args[0]);
-    if (a == nullptr) {
-        report(kInvKey, kNotAnArray, ctx);
-        return result;
-    }
-    if (a->ndims != 2 || a->dims[0] != a->dims[1] || !has_consistent_shape(*a)) {
-        report(kInvKey, kNotSquare, ctx);
-        return result;
-    }
-    const int64_t n = a->dims[0];
-    RealArray* inverse = new_matrix(n, n);
-    if (inverse == nullptr) {
-        report(kInvKey, kNoMemory, ctx);
-        return result;
-    }
-    if (n > 0) std::memcpy(inverse->data, a->data, static_cast<size_t>(n * n) * sizeof(double));
-    return_new_array(result, inverse, ctx);
-    Scratch<int64_t> pivot_rows(n), pivot_cols(n);
-    if (!pivot_rows.ok() || !pivot_cols.ok()) {
-        report(kInvKey, kNoMemory, ctx);
-        return result;
-    }
-    // The threads are joined before anything below reports to the host.
-    switch (invert_in_place(inverse->data, n, pivot_rows.get(), pivot_cols.get(), inverse_threads(n))) {
-        case Inversion::kInverted: break;
-        case Inversion::kSingular: report(kInvKey, kSingular, ctx); break;
-        case Inversion::kNoMemory: report(kInvKey, kNoMemory, ctx); break;
-    }
-    return result;
 }
 
 }  // namespace hostmath

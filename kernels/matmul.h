@@ -11,18 +11,11 @@
 
 #include <cstdint>
 
-#include "host/host_abi.h"
-
 namespace hostmath {
 
 namespace parallel {
 class Team;
 }
-
-// Product of two looked-up arrays for operator "*", reporting under "math *".
-// The result record already holds the empty result. Arrays that are not
-// both two-dimensional give the empty result without a report.
-HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealArray& b, void* ctx);
 
 // A thread joins the product only for at least this many multiply-adds of
 // its own (docs/performance.md, "Threads", has the measurements behind it).
@@ -44,8 +37,8 @@ inline constexpr MatmulKernel kAllMatmulKernels[] = {MatmulKernel::kBaseline, Ma
 const char* kernel_name(MatmulKernel kernel);
 // Whether this processor, and the operating system, can run the kernel.
 bool kernel_supported(MatmulKernel kernel);
-// The kernel multiply_matrices uses: the widest one supported, except that
-// AVX2 goes before AVX-512 where 512-bit operations are split.
+// The kernel of operator "*" (ops/product.cpp): the widest one supported,
+// except that AVX2 goes before AVX-512 where 512-bit operations are split.
 MatmulKernel best_kernel();
 
 // The product with a chosen kernel, which must be supported, on up to

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Internal to the matrix inversion: the span kernels of the elimination, one
-// set per instruction set (array/inverse*.cpp).
+// set per instruction set (kernels/inverse*.cpp).
 #pragma once
 
 #include <cstdint>
 
-#include "ops/matmul.h"
-#include "ops/matmul_kernels.h"
+#include "kernels/matmul.h"
+#include "kernels/matmul_kernels.h"
 
 namespace hostmath::inverse_detail {
 

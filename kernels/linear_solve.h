@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
 
 namespace hostmath {
 

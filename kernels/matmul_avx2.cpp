@@ -3,7 +3,7 @@
 // (enough to cover the latency of the additions), each register lane
 // building one element of c. Multiplication and addition stay separate
 // instructions: a fused multiply-add would round once instead of twice.
-#include "ops/matmul_kernels.h"
+#include "kernels/matmul_kernels.h"
 
 #if HOSTMATH_X86_64
 #include <immintrin.h>

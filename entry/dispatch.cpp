@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/dispatch.h"
+#include "entry/dispatch.h"
 
 #include <array>
 
-#include "array/math_array.h"
-#include "entry/script_functions.h"
-#include "ops/operators.h"
+#include "script/math_array.h"
+#include "script/operators.h"
+#include "script/script_functions.h"
 
 namespace hostmath {
 

@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Operator "*" on two arrays: the matrix product.
+// The matrix product behind operator "*" on two arrays (ops/product.cpp).
 //
 // The product is computed in the layered way of fast matrix products: b is
 // copied in blocks of kc rows x nc columns into panels nr columns wide, a in
 // blocks of mc rows x kc columns into panels mr rows high, and a register
-// tile kernel (ops/matmul_*.cpp) builds each mr x nr tile of c from one panel
+// tile kernel (kernels/matmul_*.cpp) builds each mr x nr tile of c from one panel
 // of each. The copies change only where the operands are read from. Every
 // element still receives its terms one by one in ascending p: the kernel
 // starts the first block of terms from 0.0 and continues later blocks from
 // the partial sums that the earlier ones stored in c.
-#include "ops/matmul.h"
+#include "kernels/matmul.h"
 
 #include <algorithm>
 #include <optional>
 #include <cstdint>
 
-#include "array/math_array.h"
-#include "array/scratch.h"
-#include "ops/matmul_kernels.h"
-#include "ops/parallel.h"
+#include "kernels/matmul_kernels.h"
+#include "kernels/parallel.h"
+#include "kernels/scratch.h"
 
 #if HOSTMATH_X86_64
 #include <immintrin.h>
@@ -34,19 +33,6 @@ namespace {
 
 using matmul_detail::KernelPlan;
 using matmul_detail::TileKernel;
-
-constexpr HostChar kName[] = u"math *";
-
-enum MultiplyError : int64_t {
-    kInnerSizesDiffer = 3,
-    kNoResultArray = 4,
-};
-
-int product_threads(int64_t m, int64_t k, int64_t n) {
-    int64_t work = 0;
-    if (!checked_mul(m * n, k, &work)) work = INT64_MAX;
-    return parallel::threads_for(work, kMultiplyAddsPerThread);
-}
 
 // ---- processor features -------------------------------------------------------
 
@@ -385,25 +371,6 @@ void multiply_subtract_on(parallel::Team& team, MatmulKernel kernel, const doubl
                           int64_t ldb, double* c, int64_t ldc, int64_t m, int64_t k, int64_t n) {
     if (m <= 0 || n <= 0 || k <= 0) return;
     multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, 1, &team);
-}
-
-// ---- operator "*" on two arrays -------------------------------------------------
-
-HostValue* multiply_matrices(HostValue* result, const RealArray& a, const RealArray& b, void* ctx) {
-    if (a.ndims != 2 || b.ndims != 2) return write_empty(result);  // silently: no report
-    const int64_t m = a.dims[0], k = a.dims[1];
-    const int64_t n = b.dims[1];
-    // Sizes that disagree with an element count (no array the library makes
-    // has them) would lead the product outside the elements: refused like
-    // sizes that do not fit.
-    if (b.dims[0] != k || !has_consistent_shape(a) || !has_consistent_shape(b))
-        return fail(result, kName, kInnerSizesDiffer, ctx);
-    // new_matrix refuses an m * n that overflows as the host refuses a
-    // creation: both are code 4.
-    RealArray* c = new_matrix(m, n);
-    if (c == nullptr) return fail(result, kName, kNoResultArray, ctx);
-    multiply_with(best_kernel(), a.data, b.data, c->data, m, k, n, product_threads(m, k, n));
-    return return_new_array(result, c, ctx);
 }
 
 }  // namespace hostmath

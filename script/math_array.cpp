@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "array/math_array.h"
+#include "script/math_array.h"
 
 #include <cstring>
 #include <limits>
