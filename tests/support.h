@@ -75,6 +75,32 @@ inline int deepest_nesting(hostsim::Host& host, int32_t params, const std::funct
     return deepest;
 }
 
+// Nests a re-entrant function six deep: a script function of one parameter
+// whose value is `value(x)` calls `call_self(itself)` on its first evaluation
+// at depths 1 to 5 and runs `at_sixth(itself)` on its first at depth 6.
+// Returns the outermost call's result; *reached says whether depth 6 was.
+inline HostValue nest_six_deep(hostsim::Host& host, const std::function<HostValue(const HostValue&)>& call_self,
+                               const std::function<void(const HostValue&)>& at_sixth,
+                               const std::function<double(double)>& value, bool* reached) {
+    int depth = 0;
+    HostValue self{};
+    self = host.function(1, [&](std::span<HostValue> p) {
+        const double x = p[0].real();
+        if (depth < 6) {
+            ++depth;
+            if (depth < 6) {
+                call_self(self);
+            } else {
+                at_sixth(self);
+            }
+        }
+        return make_real(value(x));
+    });
+    const HostValue r = call_self(self);
+    *reached = depth == 6;
+    return r;
+}
+
 // `count` values uniform in [-1, 1), the same for every run with one seed.
 inline std::vector<double> random_values(int64_t count, uint64_t seed) {
     std::mt19937_64 rng(seed);

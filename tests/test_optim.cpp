@@ -411,26 +411,19 @@ TEST_F(OptimTest, EachFunctionNestsSixDeep) {
 // At six active fzero calls a seventh is refused with code 9, ahead of the
 // pending-error test, while fminbnd, which counts its own levels, still runs.
 TEST_F(OptimTest, SeventhCallIsRefusedAheadOfAPendingError) {
-    int depth = 0;
     HostValue seventh{}, other{};
-    HostValue self{};
     const HostValue quartic_f = objective(host, quartic);
-    self = host.function(1, [&](std::span<HostValue> p) {
-        const double x = p[0].real();
-        if (depth < 6) {
-            ++depth;
-            if (depth < 6) {
-                host.call("math::fzero", {self, real(0), real(1)});
-            } else {
-                host.set_pending(true);
-                seventh = host.call("math::fzero", {self, real(0), real(1)});
-                host.set_pending(false);
-                other = host.call("math::fminbnd", {quartic_f, real(0), real(2)});
-            }
-        }
-        return make_real(cos_minus_x(x));
-    });
-    const HostValue r = host.call("math::fzero", {self, real(0), real(1)});
+    bool reached = false;
+    const HostValue r = nest_six_deep(
+        host, [&](const HostValue& self) { return host.call("math::fzero", {self, real(0), real(1)}); },
+        [&](const HostValue& self) {
+            host.set_pending(true);
+            seventh = host.call("math::fzero", {self, real(0), real(1)});
+            host.set_pending(false);
+            other = host.call("math::fminbnd", {quartic_f, real(0), real(2)});
+        },
+        cos_minus_x, &reached);
+    EXPECT_TRUE(reached);
     EXPECT_TRUE(is_empty_result(seventh));
     ASSERT_EQ(other.base_type, kTypeReal);
     EXPECT_NEAR(other.real(), 0.930402926326275, 1e-6);

@@ -508,25 +508,18 @@ TEST_F(QuadratureTest, EachRoutineNestsSixDeep) {
 // test, while gsl_qags, which counts its own levels, still runs there.
 TEST_F(QuadratureTest, SeventhCallIsRefusedWhileOtherRoutinesRun) {
     const HostValue flat = integrand(host, one);
-    int depth = 0;
     HostValue seventh{}, other{};
-    HostValue self{};
-    self = host.function(1, [&](std::span<HostValue>) {
-        if (depth < 6) {
-            ++depth;
-            if (depth < 6) {
-                host.call("math::gsl_qag", {self, real(0), real(1)});
-            } else {
-                host.set_pending(true);
-                seventh = host.call("math::gsl_qag", {self, real(0), real(1)});
-                host.set_pending(false);
-                other = host.call("math::gsl_qags", {flat, real(0), real(1)});
-            }
-        }
-        return make_real(1.0);
-    });
-    const HostValue r = host.call("math::gsl_qag", {self, real(0), real(1)});
-    EXPECT_EQ(depth, 6);
+    bool reached = false;
+    const HostValue r = nest_six_deep(
+        host, [&](const HostValue& self) { return host.call("math::gsl_qag", {self, real(0), real(1)}); },
+        [&](const HostValue& self) {
+            host.set_pending(true);
+            seventh = host.call("math::gsl_qag", {self, real(0), real(1)});
+            host.set_pending(false);
+            other = host.call("math::gsl_qags", {flat, real(0), real(1)});
+        },
+        [](double) { return 1.0; }, &reached);
+    EXPECT_TRUE(reached);
     EXPECT_TRUE(is_empty_result(seventh));
     ASSERT_EQ(other.base_type, kTypeReal);
     EXPECT_DOUBLE_EQ(other.real(), 1.0);
