@@ -51,6 +51,13 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"lstsq", lstsq, kAnyArgs},
     {u"eig", eig, kAnyArgs},
     {u"svd", svd, kAnyArgs},
+    // data/ (family D) takes its rows here, between linalg/ and optim/.
+    // optim/
+    {u"fzero", fzero, kAnyArgs},
+    {u"fminbnd", fminbnd, kAnyArgs},
+    {u"fminsearch", fminsearch, kAnyArgs},
+    {u"lsqfit", lsqfit, kAnyArgs},
+    {u"gsl_cquad", gsl_cquad, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);
 const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Quadrature of script functions with the GSL integration routines.
 //
-// Each of the eight script functions is one instance of a generic driver:
+// Each of the nine script functions is one instance of a generic driver:
 // the routines differ only in their argument layouts and in the GSL call,
 // and both are data in kRoutines below. A driver checks its arguments,
 // resolves the script function once, and lets GSL call the integrand
 // adapter, which evaluates the script function through the host for every
 // abscissa.
 //
-// Integrations nest: an integrand may call any of the eight functions again.
+// Integrations nest: an integrand may call any of the nine functions again.
 // Each routine counts its own active calls (script/nesting.h) and keeps one
 // slot per level with the script function being integrated there.
 #include "integration/quadrature.h"
@@ -44,10 +44,17 @@ enum QuadratureCode : int64_t {
 };
 
 constexpr double kDefaultTolerance = 1e-6;
-constexpr uint64_t kDefaultLimit = 10;
-constexpr uint64_t kLeastLimit = 5;
-constexpr uint64_t kGreatestLimit = 100;
 constexpr int kDefaultKey = GSL_INTEG_GAUSS41;
+
+// The range and default of `limit`: subintervals for the QUADPACK routines,
+// intervals of the doubly-adaptive routine's heap for gsl_cquad.
+struct LimitRange {
+    uint64_t least;
+    uint64_t greatest;
+    uint64_t fallback;  // the default
+};
+constexpr LimitRange kSubintervalLimits{5, 100, 10};
+constexpr LimitRange kCquadLimits{3, 1000, 100};
 
 // ---- argument layouts -------------------------------------------------------
 
@@ -85,18 +92,46 @@ struct Problem {
     Scratch<double> pts_copy;
     double epsabs = kDefaultTolerance;
     double epsrel = kDefaultTolerance;
-    size_t limit = kDefaultLimit;
+    size_t limit = 0;  // the routine's default until an argument replaces it
     int key = kDefaultKey;
 };
 
-// One GSL routine called on a checked problem; `w` is null for gsl_qng.
-using GslCall = int (*)(gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* result,
-                        double* abserr);
+// ---- workspaces ---------------------------------------------------------------------
+
+// Which workspace a routine integrates in: none (gsl_qng), the QUADPACK
+// routines' list of subintervals, or gsl_cquad's heap of intervals.
+enum class WorkspaceKind : uint8_t { None, Subintervals, Cquad };
+
+// The call's workspace; only the one of its routine's kind is allocated.
+struct Workspaces {
+    Owned<gsl_integration_workspace, gsl_integration_workspace_free> subintervals;
+    Owned<gsl_integration_cquad_workspace, gsl_integration_cquad_workspace_free> cquad;
+};
+
+quadrature::WorkspaceAllocator g_allocate_workspace = gsl_integration_workspace_alloc;
+
+// False when the workspace the routine needs could not be allocated.
+bool allocate_workspace(WorkspaceKind kind, size_t limit, Workspaces* w) {
+    switch (kind) {
+        case WorkspaceKind::None: return true;
+        case WorkspaceKind::Subintervals:
+            w->subintervals.reset(allocate_gated(g_allocate_workspace, limit));
+            return w->subintervals != nullptr;
+        case WorkspaceKind::Cquad:
+            w->cquad.reset(allocate_gated(gsl_integration_cquad_workspace_alloc, limit));
+            return w->cquad != nullptr;
+    }
+    return false;
+}
+
+// One GSL routine called on a checked problem in its workspace.
+using GslCall = int (*)(gsl_function* f, const Problem& p, Workspaces& w, double* result, double* abserr);
 
 struct Routine {
     const HostChar* name;
     std::span<const Arg> args;  // in argument order
-    bool uses_workspace;
+    WorkspaceKind workspace;
+    LimitRange limits;
     GslCall call;
 
     int64_t required() const {
@@ -116,43 +151,53 @@ constexpr Arg kQagiArgs[] = {Function, EpsAbs, EpsRel, Limit, AbsErrOut, StatusO
 constexpr Arg kQagiuArgs[] = {Function, Lower, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
 constexpr Arg kQagilArgs[] = {Function, Upper, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
 constexpr Arg kQawcArgs[] = {Function, Lower, Upper, Pole, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
+constexpr Arg kCquadArgs[] = {Function, Lower, Upper, EpsAbs, EpsRel, Limit, AbsErrOut, StatusOut};
 
 // Indexes into kRoutines; the order of the two must agree.
-enum RoutineId : size_t { kQng, kQag, kQags, kQagp, kQagi, kQagiu, kQagil, kQawc, kRoutineCount };
+enum RoutineId : size_t { kQng, kQag, kQags, kQagp, kQagi, kQagiu, kQagil, kQawc, kCquad, kRoutineCount };
+
+constexpr auto kNone = WorkspaceKind::None;
+constexpr auto kSubintervals = WorkspaceKind::Subintervals;
 
 constexpr Routine kRoutines[kRoutineCount] = {
-    {u"math::gsl_qng", kQngArgs, false,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace*, double* r, double* e) {
+    {u"math::gsl_qng", kQngArgs, kNone, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces&, double* r, double* e) {
          size_t neval = 0;  // not handed to the script
          return gsl_integration_qng(f, p.a, p.b, p.epsabs, p.epsrel, r, e, &neval);
      }},
-    {u"math::gsl_qag", kQagArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qag(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, p.key, w, r, e);
+    {u"math::gsl_qag", kQagArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qag(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, p.key, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qags", kQagsArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qags(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qags", kQagsArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qags(f, p.a, p.b, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qagp", kQagpArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qagp(f, p.pts, p.npts, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qagp", kQagpArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qagp(f, p.pts, p.npts, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qagi", kQagiArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qagi(f, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qagi", kQagiArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qagi(f, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qagiu", kQagiuArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qagiu(f, p.a, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qagiu", kQagiuArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qagiu(f, p.a, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qagil", kQagilArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qagil(f, p.b, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qagil", kQagilArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qagil(f, p.b, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
      }},
-    {u"math::gsl_qawc", kQawcArgs, true,
-     [](gsl_function* f, const Problem& p, gsl_integration_workspace* w, double* r, double* e) {
-         return gsl_integration_qawc(f, p.a, p.b, p.c, p.epsabs, p.epsrel, p.limit, w, r, e);
+    {u"math::gsl_qawc", kQawcArgs, kSubintervals, kSubintervalLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         return gsl_integration_qawc(f, p.a, p.b, p.c, p.epsabs, p.epsrel, p.limit, w.subintervals.get(), r, e);
+     }},
+    // The limit only sizes the workspace: gsl_cquad takes no limit of its own.
+    {u"math::gsl_cquad", kCquadArgs, WorkspaceKind::Cquad, kCquadLimits,
+     [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
+         size_t nevals = 0;  // not handed to the script
+         return gsl_integration_cquad(f, p.a, p.b, p.epsabs, p.epsrel, w.cquad.get(), r, e, &nevals);
      }},
 };
 
@@ -181,15 +226,6 @@ double evaluate_integrand(double x, void*) {
     return value;
 }
 
-// ---- workspaces ---------------------------------------------------------------------
-
-struct WorkspaceFree {
-    void operator()(gsl_integration_workspace* w) const { gsl_integration_workspace_free(w); }
-};
-using Workspace = std::unique_ptr<gsl_integration_workspace, WorkspaceFree>;
-
-quadrature::WorkspaceAllocator g_allocate_workspace = gsl_integration_workspace_alloc;
-
 // ---- the driver ---------------------------------------------------------------------
 
 // What one call comes to: a refusal code, or GSL's answer.
@@ -204,10 +240,10 @@ struct Outcome {
 Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
 
 // Compared unsigned, so that a negative limit is out of range.
-bool read_limit(const HostValue& v, size_t* out) {
+bool read_limit(const HostValue& v, const LimitRange& range, size_t* out) {
     if (!is_integer(v)) return false;
     const uint64_t limit = v.word1;
-    if (limit < kLeastLimit || limit > kGreatestLimit) return false;
+    if (limit < range.least || limit > range.greatest) return false;
     *out = static_cast<size_t>(limit);
     return true;
 }
@@ -240,7 +276,9 @@ bool copy_points(Problem* p) {
 }
 
 // Checks the inputs after f in argument order; false at the first that fails.
-bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, Problem* p) {
+bool read_inputs(const Routine& routine, std::span<const HostValue> args, Problem* p) {
+    const std::span<const Arg> layout = routine.args;
+    p->limit = static_cast<size_t>(routine.limits.fallback);
     for (size_t i = 1; i < args.size(); ++i) {
         const HostValue& v = args[i];
         bool ok = true;
@@ -251,7 +289,7 @@ bool read_inputs(std::span<const Arg> layout, std::span<const HostValue> args, P
             case Points: ok = read_points(v, p); break;
             case EpsAbs: ok = read_tolerance(v, &p->epsabs); break;
             case EpsRel: ok = read_tolerance(v, &p->epsrel); break;
-            case Limit: ok = read_limit(v, &p->limit); break;
+            case Limit: ok = read_limit(v, routine.limits, &p->limit); break;
             case Key: ok = read_key(v, &p->key); break;
             case Function:
             case AbsErrOut:
@@ -269,17 +307,14 @@ Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function inte
     if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
     if (slot.f.last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem;
-    if (!read_inputs(routine.args, args, &problem)) return refused(kCodeBadArgument);
+    if (!read_inputs(routine, args, &problem)) return refused(kCodeBadArgument);
     if (problem.pts != nullptr && !copy_points(&problem)) return refused(kCodeNoWorkspace);
 
     slot.failed = false;
-    Workspace workspace;
-    if (routine.uses_workspace) {
-        workspace.reset(allocate_gated(g_allocate_workspace, problem.limit));
-        if (!workspace) return refused(kCodeNoWorkspace);
-    }
+    Workspaces workspaces;
+    if (!allocate_workspace(routine.workspace, problem.limit, &workspaces)) return refused(kCodeNoWorkspace);
     Outcome out;
-    out.status = routine.call(&integrand, problem, workspace.get(), &out.value, &out.abserr);
+    out.status = routine.call(&integrand, problem, workspaces, &out.value, &out.abserr);
     out.integrand_failed = slot.failed;
     return out;
 }
@@ -350,6 +385,9 @@ HostValue* gsl_qagil(HostValue* result, int64_t last_index, HostValue* args, voi
 }
 HostValue* gsl_qawc(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
     return integrate_script_function<kQawc>(result, last_index, args, ctx);
+}
+HostValue* gsl_cquad(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
+    return integrate_script_function<kCquad>(result, last_index, args, ctx);
 }
 
 }  // namespace hostmath

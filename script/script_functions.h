@@ -43,6 +43,7 @@ HOSTMATH_SCRIPT_FUNCTION(gsl_qagi);
 HOSTMATH_SCRIPT_FUNCTION(gsl_qagiu);
 HOSTMATH_SCRIPT_FUNCTION(gsl_qagil);
 HOSTMATH_SCRIPT_FUNCTION(gsl_qawc);
+HOSTMATH_SCRIPT_FUNCTION(gsl_cquad);
 
 // ode/
 HOSTMATH_SCRIPT_FUNCTION(gsl_ode);
@@ -59,5 +60,11 @@ HOSTMATH_SCRIPT_FUNCTION(chol);
 HOSTMATH_SCRIPT_FUNCTION(lstsq);
 HOSTMATH_SCRIPT_FUNCTION(eig);
 HOSTMATH_SCRIPT_FUNCTION(svd);
+
+// optim/ (gsl_cquad lives with the other quadrature functions in integration/)
+HOSTMATH_SCRIPT_FUNCTION(fzero);
+HOSTMATH_SCRIPT_FUNCTION(fminbnd);
+HOSTMATH_SCRIPT_FUNCTION(fminsearch);
+HOSTMATH_SCRIPT_FUNCTION(lsqfit);
 
 }  // namespace hostmath

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,6 +49,57 @@ protected:
 };
 
 inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
+
+// How deep a re-entrant function nests: a script function of `params`
+// parameters whose value is `value(p)` calls `call_self(itself)` again on its
+// first evaluation at each depth, until a call comes back empty (refused) or
+// ten levels are passed. Returns the number of active calls at the refusal.
+// The value is computed before the nested call, which writes its own
+// arguments into the same parameter records.
+inline int deepest_nesting(hostsim::Host& host, int32_t params, const std::function<HostValue(const HostValue&)>& call_self,
+                           const std::function<HostValue(std::span<HostValue>)>& value) {
+    int depth = 0;
+    int deepest = 0;
+    bool probing = true;
+    HostValue self{};
+    self = host.function(params, [&](std::span<HostValue> p) {
+        const HostValue v = value(p);
+        if (probing) {
+            deepest = std::max(deepest, ++depth);
+            if (is_empty_result(call_self(self)) || depth > 10) probing = false;
+            --depth;
+        }
+        return v;
+    });
+    call_self(self);
+    return deepest;
+}
+
+// Nests a re-entrant function six deep: a script function of one parameter
+// whose value is `value(x)` calls `call_self(itself)` on its first evaluation
+// at depths 1 to 5 and runs `at_sixth(itself)` on its first at depth 6.
+// Returns the outermost call's result; *reached says whether depth 6 was.
+inline HostValue nest_six_deep(hostsim::Host& host, const std::function<HostValue(const HostValue&)>& call_self,
+                               const std::function<void(const HostValue&)>& at_sixth,
+                               const std::function<double(double)>& value, bool* reached) {
+    int depth = 0;
+    HostValue self{};
+    self = host.function(1, [&](std::span<HostValue> p) {
+        const double x = p[0].real();
+        if (depth < 6) {
+            ++depth;
+            if (depth < 6) {
+                call_self(self);
+            } else {
+                at_sixth(self);
+            }
+        }
+        return make_real(value(x));
+    });
+    const HostValue r = call_self(self);
+    *reached = depth == 6;
+    return r;
+}
 
 // `count` values uniform in [-1, 1), the same for every run with one seed.
 inline std::vector<double> random_values(int64_t count, uint64_t seed) {

@@ -160,6 +160,7 @@ std::vector<Scenario> scenarios() {
         quadrature("math::gsl_qagiu", {make_real(0)}),
         quadrature("math::gsl_qagil", {make_real(0)}),
         quadrature("math::gsl_qawc", {make_real(0), make_real(1), make_real(0.5)}),
+        quadrature("math::gsl_cquad", {make_real(0), make_real(1)}),
         {"math::gsl_qagp",
          [](Host& h) {
              HostValue f = h.function(1, [](std::span<HostValue> p) { return make_real(p[0].real()); });
@@ -264,6 +265,44 @@ std::vector<Scenario> scenarios() {
         linalg("math::eig", [](Host& h) { return std::vector<HostValue>{h.array({2, 2}, {0, -1, 1, 0}), make_empty()}; }),
         linalg("math::svd",
                [](Host& h) { return std::vector<HostValue>{h.array({2, 3}, {1, 2, 3, 4, 5, 6}), make_empty(), make_empty()}; }),
+        // GSL's solver object (7); it is allocated before f is first evaluated.
+        {"math::fzero", [](Host& h) { return h.call("math::fzero", {line(h), make_real(0), make_real(1)}); },
+         {{{"math::fzero", 7}}}, Failed::Empty},
+        {"math::fminbnd",
+         [](Host& h) {
+             HostValue f = h.function(1, [](std::span<HostValue> p) {
+                 const double x = p[0].real() - 0.3;
+                 return make_real(x * x);
+             });
+             return h.call("math::fminbnd", {f, make_real(0), make_real(1)});
+         },
+         {{{"math::fminbnd", 7}}}, Failed::Empty},
+        // GSL's vectors and minimiser, the array form's vector or the result (7).
+        {"math::fminsearch",
+         [](Host& h) {
+             HostValue f = h.function(2, [](std::span<HostValue> p) {
+                 const double x = p[0].real() - 1.0, y = p[1].real() + 0.5;
+                 return make_real(x * x + y * y);
+             });
+             return h.call("math::fminsearch", {f, h.array({2}, {0, 0}), make_real(1e-6)});
+         },
+         {{{"math::fminsearch", 7}}}, Failed::Empty},
+        {"math::fminsearch",
+         [](Host& h) {
+             HostValue f = h.function(1, [&h](std::span<HostValue> p) {
+                 const double x = h.object(p[0])->data[0] - 1.0;
+                 return make_real(x * x);
+             });
+             return h.call("math::fminsearch", {f, h.array({1}, {0}), make_real(1e-6)});
+         },
+         {{{"math::fminsearch", 7}}}, Failed::Empty},
+        // The copy of the data, GSL's vector and workspace, or the result (7).
+        {"math::lsqfit",
+         [](Host& h) {
+             HostValue f = h.function(2, [](std::span<HostValue> p) { return make_real(p[1].real() * p[0].real()); });
+             return h.call("math::lsqfit", {f, h.array({1}, {1}), h.array({3}, {0, 1, 2}), h.array({3}, {0, 2, 4})});
+         },
+         {{{"math::lsqfit", 7}}}, Failed::Empty},
     };
     return s;
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The eight quadrature functions, driven through the stand-in host with
+// The nine quadrature functions, driven through the stand-in host with
 // integrands that are script functions.
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_integration.h>
@@ -84,6 +84,9 @@ const Known kKnown[] = {
     // Principal value of the integral of 1/(x - 0.5) over [-1, 1].
     {"math::gsl_qawc", one, [](Host&) { return Args{real(-1), real(1), real(0.5)}; },
      {real(1e-6), real(1e-6), integer(10)}, {}, -std::log(3.0)},
+    // The doubly-adaptive routine, with its own default limit of 100 intervals.
+    {"math::gsl_cquad", inverse_sqrt, [](Host&) { return Args{real(0), real(1)}; },
+     {real(1e-6), real(1e-6), integer(100)}, {}, 2.0},
 };
 
 const Known& known(std::string_view key) {
@@ -94,27 +97,17 @@ class QuadratureTest : public LibraryTest {
 protected:
     HostValue call(std::string_view key, Args& args) { return host.call(key, args); }
 
-    // Integrates the routine's known integrand; on the first evaluation at
-    // each depth the integrand calls the same routine again, until a call is
-    // refused. Returns the number of active calls at the refusal.
+    // Integrates the routine's known integrand, which calls the same routine
+    // again on its first evaluation at each depth, until a call is refused.
+    // Returns the number of active calls at the refusal.
     int deepest_nesting(const Known& k) {
-        int depth = 0;
-        int deepest = 0;
-        bool probing = true;
-        HostValue self{};
-        self = host.function(1, [&](std::span<HostValue> p) {
-            const double x = p[0].real();
-            if (probing) {
-                deepest = std::max(deepest, ++depth);
+        return ::deepest_nesting(
+            host, 1,
+            [&](const HostValue& self) {
                 Args args = k.args(host, self);
-                if (is_empty_result(call(k.key, args)) || depth > 10) probing = false;
-                --depth;
-            }
-            return make_real(k.phi(x));
-        });
-        Args args = k.args(host, self);
-        call(k.key, args);
-        return deepest;
+                return call(k.key, args);
+            },
+            [&](std::span<HostValue> p) { return make_real(k.phi(p[0].real())); });
     }
 };
 
@@ -190,6 +183,8 @@ TEST_F(QuadratureTest, WritesTheErrorEstimateAndStatusWhenPresent) {
         {"math::gsl_qagi", {real(1e-6), real(1e-6), integer(10), x, x}, 4, 5},
         {"math::gsl_qng", {real(0), real(1), real(1e-6), real(1e-6), x, x}, 5, 6},
         {"math::gsl_qawc", {real(-1), real(1), real(0.5), real(1e-6), real(1e-6), integer(10), x, x}, 7, 8},
+        {"math::gsl_cquad", {real(0), real(1), real(1e-6), real(1e-6), integer(100), x}, 6, -1},
+        {"math::gsl_cquad", {real(0), real(1), real(1e-6), real(1e-6), integer(1000), x, x}, 6, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.key << " with " << c.args.size() + 1 << " arguments");
@@ -242,6 +237,49 @@ TEST_F(QuadratureTest, ReportsGslStatusAndStillDeliversTheIntegral) {
     EXPECT_EQ(args[8].integer(), status);
 }
 
+// gsl_cquad hands back what GSL's doubly-adaptive routine computes when driven
+// directly, to the bit, with its estimate and status: here on a singular
+// integrand, on a divergent one (GSL's value is NaN, its status success) and
+// on one that is NaN at an end point with the smallest workspace.
+TEST_F(QuadratureTest, CquadDeliversWhatGslComputes) {
+    struct Case {
+        double (*phi)(double);
+        double a, b;
+        size_t limit;
+    };
+    const Case cases[] = {
+        {inverse_sqrt, 0, 1, 100},
+        {[](double x) { return 1.0 / x; }, 0, 1, 10},
+        {[](double x) { return x == 0 ? NAN : std::sin(x) / x; }, 0, 1, 3},
+    };
+    gsl_error_handler_t* handler = gsl_set_error_handler_off();
+    for (const Case& c : cases) {
+        host.clear_errors();
+        const HostValue marker = host.string("x");
+        Args args{integrand(host, c.phi), real(c.a), real(c.b), real(1e-10), real(1e-10),
+                  integer(static_cast<int64_t>(c.limit)), marker, marker};
+        const HostValue r = call("math::gsl_cquad", args);
+
+        gsl_function direct{[](double x, void* phi) { return reinterpret_cast<double (*)(double)>(phi)(x); },
+                            reinterpret_cast<void*>(c.phi)};
+        gsl_integration_cquad_workspace* w = gsl_integration_cquad_workspace_alloc(c.limit);
+        double value = 0.0, abserr = 0.0;
+        size_t nevals = 0;
+        const int status = gsl_integration_cquad(&direct, c.a, c.b, 1e-10, 1e-10, w, &value, &abserr, &nevals);
+        gsl_integration_cquad_workspace_free(w);
+
+        SCOPED_TRACE(testing::Message() << "status " << status);
+        ASSERT_EQ(r.base_type, kTypeReal);
+        EXPECT_TRUE(same_bits(r.real(), value));
+        EXPECT_TRUE(same_bits(args[6].real(), abserr));
+        EXPECT_EQ(args[7].integer(), status);
+        const std::vector<RunError> expected =
+            status == GSL_SUCCESS ? std::vector<RunError>{} : std::vector<RunError>{{-1, "math::gsl_cquad", status}};
+        EXPECT_EQ(host.errors(), expected);
+    }
+    gsl_set_error_handler(handler);
+}
+
 // ---- refusals -------------------------------------------------------------------------------
 
 TEST_F(QuadratureTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
@@ -291,6 +329,14 @@ TEST_F(QuadratureTest, RefusesBadArgumentsWithTheFirstFailingCheck) {
         {"math::gsl_qawc", {f, real(0), real(1), integer(0)}, 5},
         {"math::gsl_qags", {f, real(0), real(1), real(0), real(1e-6), integer(200)}, 5},
         {"math::gsl_qng", {f, real(0), real(1), real(0), real(-1e-6)}, 5},
+        {"math::gsl_cquad", {f, real(0)}, 2},
+        {"math::gsl_cquad", Args(9, real(0)), 2},
+        {"math::gsl_cquad", {two, real(0), real(1)}, 4},
+        {"math::gsl_cquad", {f, real(0), integer(1)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(-1), real(1e-6)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(2)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(1001)}, 5},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(-1)}, 5},
     };
     const int64_t evaluations = host.qecal_calls();
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -323,6 +369,8 @@ TEST_F(QuadratureTest, AcceptsTheEdgesOfEveryRange) {
         // a plain host array, without the private key
         {"math::gsl_qagp", {g, host.array({3}, {0, 1, 2}, kTypeRealArray), real(1e-6), real(1e-6), integer(30)}},
         {"math::gsl_qagp", {f, host.array({2}, {0, 1})}},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(3)}},
+        {"math::gsl_cquad", {f, real(0), real(1), real(0), real(1e-6), integer(1000)}},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
@@ -460,25 +508,18 @@ TEST_F(QuadratureTest, EachRoutineNestsSixDeep) {
 // test, while gsl_qags, which counts its own levels, still runs there.
 TEST_F(QuadratureTest, SeventhCallIsRefusedWhileOtherRoutinesRun) {
     const HostValue flat = integrand(host, one);
-    int depth = 0;
     HostValue seventh{}, other{};
-    HostValue self{};
-    self = host.function(1, [&](std::span<HostValue>) {
-        if (depth < 6) {
-            ++depth;
-            if (depth < 6) {
-                host.call("math::gsl_qag", {self, real(0), real(1)});
-            } else {
-                host.set_pending(true);
-                seventh = host.call("math::gsl_qag", {self, real(0), real(1)});
-                host.set_pending(false);
-                other = host.call("math::gsl_qags", {flat, real(0), real(1)});
-            }
-        }
-        return make_real(1.0);
-    });
-    const HostValue r = host.call("math::gsl_qag", {self, real(0), real(1)});
-    EXPECT_EQ(depth, 6);
+    bool reached = false;
+    const HostValue r = nest_six_deep(
+        host, [&](const HostValue& self) { return host.call("math::gsl_qag", {self, real(0), real(1)}); },
+        [&](const HostValue& self) {
+            host.set_pending(true);
+            seventh = host.call("math::gsl_qag", {self, real(0), real(1)});
+            host.set_pending(false);
+            other = host.call("math::gsl_qags", {flat, real(0), real(1)});
+        },
+        [](double) { return 1.0; }, &reached);
+    EXPECT_TRUE(reached);
     EXPECT_TRUE(is_empty_result(seventh));
     ASSERT_EQ(other.base_type, kTypeReal);
     EXPECT_DOUBLE_EQ(other.real(), 1.0);
