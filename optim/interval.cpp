@@ -333,13 +333,13 @@ HostValue* deliver(HostValue* result, const Method& method, const Outcome& out, 
 
 template <MethodId M>
 HostValue* search_interval(HostValue* result, int64_t last_index, HostValue* args, void* ctx) {
-    const Method& method = kMethods[M];
+    // kMethods[M] is a constant: the steps name it rather than capture it.
     return run_nested(
-        g_nesting[M], Entry{method.name, kLeastArguments, kMostArguments}, result, last_index, args, ctx,
-        [&method](Slot& slot, std::span<HostValue> arguments) {
-            return search_at_level(method, slot, gsl_function{&evaluate_objective<M>, nullptr}, arguments);
+        g_nesting[M], Entry{kMethods[M].name, kLeastArguments, kMostArguments}, result, last_index, args, ctx,
+        [](Slot& slot, std::span<HostValue> arguments) {
+            return search_at_level(kMethods[M], slot, gsl_function{&evaluate_objective<M>, nullptr}, arguments);
         },
-        [&method, result, ctx](const Outcome& out) { return deliver(result, method, out, ctx); });
+        [result, ctx](const Outcome& out) { return deliver(result, kMethods[M], out, ctx); });
 }
 
 }  // namespace
