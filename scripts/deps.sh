@@ -2,16 +2,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build needs, only those that are missing.
 # Usage: scripts/deps.sh [bench|plots|windows|fuzz|valgrind]
-#   bench adds OpenBLAS, the benchmarks' reference; plots adds it too, and
+#   bench adds OpenBLAS and FFTW, the benchmarks' references; plots adds them, and
 #   gnuplot and jq for scripts/plots.sh; windows adds the mingw-w64 cross
 #   compilers, Wine and what builds the Windows libraries from Debian's
 #   sources, and zip for the release archive; fuzz adds clang and its runtime;
 #   valgrind adds valgrind.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgsl-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config libgsl-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev)
 case "${1:-}" in
-  bench) packages+=(libopenblas-dev) ;;
-  plots) packages+=(libopenblas-dev gnuplot-nox jq) ;;
+  bench) packages+=(libopenblas-dev libfftw3-dev) ;;
+  plots) packages+=(libopenblas-dev libfftw3-dev gnuplot-nox jq) ;;
   windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest zip) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   valgrind) packages+=(valgrind) ;;

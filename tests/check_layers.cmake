@@ -1,25 +1,28 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the library's layering (README, Layout): every #include of a
 # project header in a folder's sources names a folder that folder may build
-# on. Bottom to top: host/; kernels/, which includes nothing of the host;
+# on. Bottom to top: host/;
+# elementary/, the correctly rounded elementary functions, which include
+# nothing else of the project; kernels/, which includes nothing of the host;
 # script/; the families, side by side, none including another; entry/.
 # Every folder in the library's sources glob (CMakeLists.txt) needs a row.
 # cmake -DROOT=<project root> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 
-set(families array ops integration ode numeric linalg optim)
+set(families array ops integration ode numeric linalg data optim)
 
 # The folders each folder may include, itself among them.
 set(may_include_host host)
-set(may_include_kernels kernels)
-set(may_include_script host kernels script)
+set(may_include_elementary elementary)
+set(may_include_kernels elementary kernels)
+set(may_include_script host elementary kernels script)
 foreach(family IN LISTS families)
-  set(may_include_${family} host kernels script ${family})
+  set(may_include_${family} host elementary kernels script ${family})
 endforeach()
-set(may_include_entry host kernels script ${families} entry)
+set(may_include_entry host elementary kernels script ${families} entry)
 # The stand-in host sees the library only through the host ABI.
 set(may_include_hostsim host hostsim)
-set(checked host kernels script ${families} entry hostsim)
+set(checked host elementary kernels script ${families} entry hostsim)
 
 set(problems "")
 
