@@ -12,7 +12,7 @@ packages=(cmake g++ make pkg-config libgsl-dev libmpfr-dev libgtest-dev libgmock
 case "${1:-}" in
   bench) packages+=(libopenblas-dev libfftw3-dev) ;;
   plots) packages+=(libopenblas-dev libfftw3-dev gnuplot-nox jq) ;;
-  windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest zip) ;;
+  windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev m4 googletest zip) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   valgrind) packages+=(valgrind) ;;
 esac

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the third-party libraries of the Windows build as static mingw-w64
 # libraries from Debian's own source packages, the versions the Linux build
-# uses: GSL (with the package's patches), GoogleTest and Google Benchmark.
+# uses: GSL (with the package's patches), GMP and MPFR, GoogleTest and
+# Google Benchmark.
 # They go to a cache outside the work tree (HOSTMATH_CACHE, by default
 # ~/.cache/hostmath), so every clone on this machine builds them once; the
 # Windows toolchain file looks for them there.
@@ -95,6 +96,30 @@ if ! built gsl "$version"; then
   cd - >/dev/null
   mark_built gsl "$version"
 fi
+
+# autotools_cross NAME PACKAGE VERSION [configure options...]: a static
+# library from Debian's source package, installed into the cache.
+autotools_cross() {
+  local name="$1" package="$2" version="$3"
+  shift 3
+  echo "Building $name $version for $triplet (once per machine)" >&2
+  apt_source "$work/apt" "$package" "$version"
+  local src
+  src="$(find "$work/apt" -maxdepth 1 -type d -name "$package-*" | head -n 1)"
+  cd "$src"
+  quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" "$@"
+  quietly make -j "$jobs"
+  quietly make install
+  cd - >/dev/null
+  mark_built "$name" "$version"
+}
+
+# MPFR, on GMP, is the elementary functions' accurate path; their results
+# are correctly rounded, so the build's own arithmetic does not show.
+version="$(source_version libgmp-dev)"
+built gmp "$version" || autotools_cross gmp gmp "$version" CFLAGS="-O2"
+version="$(source_version libmpfr-dev)"
+built mpfr "$version" || autotools_cross mpfr mpfr4 "$version" CFLAGS="-O2" --with-gmp="$prefix"
 
 version="$(source_version libbenchmark-dev)"
 if ! built benchmark "$version"; then
