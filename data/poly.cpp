@@ -46,6 +46,16 @@ void fill_vandermonde(const double* x, int64_t n, int64_t columns, double* v) {
     }
 }
 
+// The number of different values among x[0 .. n-1] (all finite), counted
+// in a sorted copy.
+int64_t distinct_count(const double* x, int64_t n, double* copy) {
+    std::copy(x, x + n, copy);
+    std::sort(copy, copy + n);
+    int64_t distinct = n > 0 ? 1 : 0;
+    for (int64_t i = 1; i < n; ++i) distinct += copy[i] != copy[i - 1];
+    return distinct;
+}
+
 // ---- polyval ------------------------------------------------------------------
 
 // Horner's rule from the top, each product and sum rounded on its own.
@@ -115,6 +125,10 @@ HOSTMATH_SCRIPT_FUNCTION(polyfit) {
 
     Scratch<double> vandermonde(n * columns);  // columns <= n, so the product does not overflow
     if (!vandermonde.ok()) return fail(result, kPolyfitKey, kCodeNoMemory, ctx);
+    // Fewer distinct abscissae than coefficients make the matrix singular
+    // exactly, though rounding in the QR can leave a diagonal element just
+    // above the rank test's threshold (x = 1, 1, 2 for a quadratic).
+    if (distinct_count(x->data, n, vandermonde.get()) < columns) return fail(result, kPolyfitKey, kCodeSingular, ctx);
     fill_vandermonde(x->data, n, columns, vandermonde.get());
     if (!all_finite(vandermonde.get(), n * columns)) return fail(result, kPolyfitKey, kCodeNotFinite, ctx);
     QrLeastSquares qr;
