@@ -51,29 +51,32 @@ const std::vector<double>& arguments(Data data, uint64_t seed = 1) {
     return kept;
 }
 
-template <double (*F)(double)>
-void unary(benchmark::State& state, Data data) {
+using UnaryFunction = double (*)(double);
+using BinaryFunction = double (*)(double, double);
+
+void unary(benchmark::State& state, UnaryFunction f, Data data) {
     const std::vector<double>& x = arguments(data);
     for (auto _ : state) {
         double sum = 0.0;
-        for (const double a : x) sum += F(a);
+        for (const double a : x) sum += f(a);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kArguments));
 }
 
-template <double (*F)(double, double)>
-void binary(benchmark::State& state) {
+void binary(benchmark::State& state, BinaryFunction f) {
     const std::vector<double> y = arguments(Data::kWide, 0);
     const std::vector<double>& x = arguments(Data::kWide, 1);
     for (auto _ : state) {
         double sum = 0.0;
-        for (size_t i = 0; i < kArguments; ++i) sum += F(y[i], x[i]);
+        for (size_t i = 0; i < kArguments; ++i) sum += f(y[i], x[i]);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kArguments));
 }
 
+// Each the C library's function, called through the same kind of pointer
+// as the library's.
 double c_sin(double x) { return std::sin(x); }
 double c_cos(double x) { return std::cos(x); }
 double c_tan(double x) { return std::tan(x); }
@@ -82,34 +85,45 @@ double c_acos(double x) { return std::acos(x); }
 double c_atan(double x) { return std::atan(x); }
 double c_atan2(double y, double x) { return std::atan2(y, x); }
 
-void options(benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1); }
+struct UnaryCase {
+    const char* name;
+    UnaryFunction library;
+    UnaryFunction c;
+    Data data;
+};
 
-#define HOSTMATH_TRIG_PAIR(name, f, data)                                                                   \
-    BENCHMARK_CAPTURE(unary<el::f>, name##_library, data)->Name("BM_" #name "/library")->Apply(options); \
-    BENCHMARK_CAPTURE(unary<c_##f>, name##_c, data)->Name("BM_" #name "/c")->Apply(options);
+const UnaryCase kUnaryCases[] = {
+    {"sin_100", el::sin, c_sin, Data::kSmall}, {"cos_100", el::cos, c_cos, Data::kSmall},
+    {"tan_100", el::tan, c_tan, Data::kSmall}, {"sin_1e6", el::sin, c_sin, Data::kLarge},
+    {"cos_1e6", el::cos, c_cos, Data::kLarge}, {"tan_1e6", el::tan, c_tan, Data::kLarge},
+    {"asin", el::asin, c_asin, Data::kUnit},   {"acos", el::acos, c_acos, Data::kUnit},
+    {"atan", el::atan, c_atan, Data::kWide},
+};
 
-HOSTMATH_TRIG_PAIR(sin_100, sin, Data::kSmall)
-HOSTMATH_TRIG_PAIR(cos_100, cos, Data::kSmall)
-HOSTMATH_TRIG_PAIR(tan_100, tan, Data::kSmall)
-HOSTMATH_TRIG_PAIR(sin_1e6, sin, Data::kLarge)
-HOSTMATH_TRIG_PAIR(cos_1e6, cos, Data::kLarge)
-HOSTMATH_TRIG_PAIR(tan_1e6, tan, Data::kLarge)
-HOSTMATH_TRIG_PAIR(asin, asin, Data::kUnit)
-HOSTMATH_TRIG_PAIR(acos, acos, Data::kUnit)
-HOSTMATH_TRIG_PAIR(atan, atan, Data::kWide)
-BENCHMARK(binary<el::atan2>)->Name("BM_atan2/library")->Apply(options);
-BENCHMARK(binary<c_atan2>)->Name("BM_atan2/c")->Apply(options);
+void register_all() {
+    auto options = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1); };
+    for (const UnaryCase& u : kUnaryCases) {
+        options(benchmark::RegisterBenchmark((std::string("BM_") + u.name + "/library").c_str(), unary, u.library, u.data));
+        options(benchmark::RegisterBenchmark((std::string("BM_") + u.name + "/c").c_str(), unary, u.c, u.data));
+    }
+    options(benchmark::RegisterBenchmark("BM_atan2/library", binary, el::atan2));
+    options(benchmark::RegisterBenchmark("BM_atan2/c", binary, c_atan2));
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    register_all();
     RatioReporter reporter;
     reporter.run(argc, argv, 3);
     std::printf("\nlibrary time / C library time on 1e7 arguments (target <= 2.0):\n");
-    for (const char* name : {"sin_100", "cos_100", "tan_100", "sin_1e6", "cos_1e6", "tan_1e6", "asin", "acos", "atan", "atan2"}) {
-        const RatioReporter::Times* library = reporter.find(std::string("BM_") + name + "/library");
-        const RatioReporter::Times* c = reporter.find(std::string("BM_") + name + "/c");
-        if (library != nullptr && c != nullptr) std::printf("  %-8s %.2f\n", name, library->real / c->real);
+    std::vector<std::string> names;
+    for (const UnaryCase& u : kUnaryCases) names.push_back(u.name);
+    names.push_back("atan2");
+    for (const std::string& name : names) {
+        const RatioReporter::Times* library = reporter.find("BM_" + name + "/library");
+        const RatioReporter::Times* c = reporter.find("BM_" + name + "/c");
+        if (library != nullptr && c != nullptr) std::printf("  %-8s %.2f\n", name.c_str(), library->real / c->real);
     }
     benchmark::Shutdown();
     return 0;
