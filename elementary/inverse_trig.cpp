@@ -46,15 +46,21 @@ static_assert(kAtan3 == -1.0 / 3 && kAtan5 == 1.0 / 5 && kAtan7 == -1.0 / 7 && k
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;       // pi/4 rounded
 constexpr double kThreeQuarterPi = 0x1.2d97c7f3321d2p+1;  // 3 pi/4 rounded
 
-// atan a for a in [0, 1 + 2^-52].
-DoubleDouble atan_of_unit(DoubleDouble a) {
-    const int i = static_cast<int>(a.hi * 128.0 + 0.5);
+// atan(y / x) for 0 <= y <= x (1 + 2^-52), given `ratio`, y / x to a few
+// ulps. With c = i/128 nearest the ratio,
+// u = (y/x - c) / (1 + c y/x) = (y - c x) / (x + c y):
+// one double-double division. c has 8 bits, so c x and c y are exact pairs.
+DoubleDouble atan_of_ratio(DoubleDouble y, DoubleDouble x, double ratio) {
+    const int i = static_cast<int>(ratio * 128.0 + 0.5);
     const double c = i * 0x1p-7;
-    // a.hi - c is exact (Sterbenz for i > 0), a.hi c exact as a pair.
-    const DoubleDouble numerator = two_sum(a.hi - c, a.lo);
-    const DoubleDouble ac = two_product(a.hi, c);
-    const DoubleDouble one_ac = two_sum(1.0, ac.hi);
-    const DoubleDouble denominator = fast_two_sum(one_ac.hi, (one_ac.lo + ac.lo) + a.lo * c);
+    const DoubleDouble cx = two_product(c, x.hi);
+    const DoubleDouble cy = two_product(c, y.hi);
+    // y - c x cancels; its error stays below 2^-104 x, which is absolute
+    // 2^-104 on u and relative 2^-96 on the angle (at least 2^-8 for i > 0).
+    const DoubleDouble head = two_sum(y.hi, -cx.hi);
+    const DoubleDouble numerator = two_sum(head.hi, ((head.lo - cx.lo) + y.lo) - c * x.lo);
+    const DoubleDouble sum = two_sum(x.hi, cy.hi);
+    const DoubleDouble denominator = fast_two_sum(sum.hi, ((sum.lo + cy.lo) + x.lo) + c * y.lo);
     const DoubleDouble u = divide(numerator, denominator);
     const double v = u.hi * u.hi;
     const double p = v * (kAtan3 + v * (kAtan5 + v * (kAtan7 + v * kAtan9)));
@@ -73,28 +79,41 @@ DoubleDouble offset(DoubleDouble base, DoubleDouble t, bool subtract) {
 }
 
 // The angle of (x, y) for y >= 0, not both zero, with min/max far from
-// underflow and both far from overflow.
-Bounded angle(DoubleDouble x, DoubleDouble y) {
+// underflow and both far from overflow. `ratio` is min(|x|, y) / max(|x|, y)
+// to a few ulps, which the caller finds with the division it has anyway.
+Bounded angle(DoubleDouble x, DoubleDouble y, double ratio) {
     const bool left = x.hi < 0.0;
     const DoubleDouble ax = left ? negate(x) : x;
     const bool steep = y.hi > ax.hi;
-    const DoubleDouble a = steep ? divide(ax, y) : divide(y, ax);
-    const DoubleDouble t = atan_of_unit(a);
+    const DoubleDouble t = steep ? atan_of_ratio(ax, y, ratio) : atan_of_ratio(y, ax, ratio);
     constexpr DoubleDouble kZero{0.0, 0.0};
-    DoubleDouble v;
-    if (steep) {
-        v = offset(tables::kHalfPi, t, !left);
-    } else {
-        v = offset(left ? tables::kPi : kZero, t, left);
-    }
+    const DoubleDouble v = steep ? offset(tables::kHalfPi, t, !left) : offset(left ? tables::kPi : kZero, t, left);
     return {v, kRelativeError * std::fabs(v.hi)};
 }
 
-// sqrt(1 - x^2) for |x| <= 1; 1 - x^2 is exact as a pair.
-DoubleDouble cosine_side(double x) {
-    const DoubleDouble square = two_product(x, x);
-    const DoubleDouble d = two_sum(1.0, -square.hi);
-    return square_root(fast_two_sum(d.hi, d.lo - square.lo));
+// min(a, b) / max(a, b) for a, b >= 0, not both zero.
+double ratio_of(double a, double b) { return a > b ? b / a : a / b; }
+
+// sqrt(1 - x^2) for |x| <= 1 (1 - x^2 is exact as a pair), and the ratio
+// of the smaller of |x| and the root to the larger. The root's correction
+// step and the ratio share one division by the root.
+struct CosineSide {
+    DoubleDouble root;
+    double ratio;
+};
+
+CosineSide cosine_side(double x) {
+    const double ax = std::fabs(x);
+    const DoubleDouble square = two_product(ax, ax);
+    const DoubleDouble d0 = two_sum(1.0, -square.hi);
+    const DoubleDouble d = fast_two_sum(d0.hi, d0.lo - square.lo);
+    const double s = std::sqrt(d.hi);
+    if (s == 0.0) return {{0.0, 0.0}, 0.0};
+    const double inverse = 1.0 / s;
+    const DoubleDouble p = two_product(s, s);
+    const double rest = ((d.hi - p.hi) - p.lo) + d.lo;
+    const DoubleDouble root = fast_two_sum(s, rest * (0.5 * inverse));
+    return {root, ax > s ? s / ax : ax * inverse};
 }
 
 constexpr DoubleDouble single(double x) { return {x, 0.0}; }
@@ -115,7 +134,7 @@ std::optional<double> angle_of_finite(double y, double x) {
     ay *= scale;
     const double smaller = ax > ay ? ay : ax;
     if (smaller < larger * scale * 0x1p-800) return std::nullopt;
-    return with_sign(rounded(angle(single(std::signbit(x) ? -ax : ax), single(ay))), std::signbit(y));
+    return with_sign(rounded(angle(single(std::signbit(x) ? -ax : ax), single(ay), ratio_of(ax, ay))), std::signbit(y));
 }
 
 }  // namespace
@@ -127,7 +146,7 @@ std::optional<double> atan(double x) {
     if (ax < kTiny) return x;
     if (std::isnan(x)) return x + x;
     if (ax > kHuge) return std::copysign(tables::kHalfPi.hi, x);
-    return with_sign(rounded(angle(single(1.0), single(ax))), x < 0.0);
+    return with_sign(rounded(angle(single(1.0), single(ax), ax > 1.0 ? 1.0 / ax : ax)), x < 0.0);
 }
 
 std::optional<double> atan2(double y, double x) {
@@ -146,12 +165,14 @@ std::optional<double> asin(double x) {
     const double ax = std::fabs(x);
     if (ax < kTiny) return x;
     if (!(ax <= 1.0)) return std::isnan(x) ? x + x : std::numeric_limits<double>::quiet_NaN();
-    return with_sign(rounded(angle(cosine_side(ax), single(ax))), x < 0.0);
+    const CosineSide side = cosine_side(ax);
+    return with_sign(rounded(angle(side.root, single(ax), side.ratio)), x < 0.0);
 }
 
 std::optional<double> acos(double x) {
     if (!(std::fabs(x) <= 1.0)) return std::isnan(x) ? x + x : std::numeric_limits<double>::quiet_NaN();
-    return rounded(angle(single(x), cosine_side(x)));
+    const CosineSide side = cosine_side(x);
+    return rounded(angle(single(x), side.root, side.ratio));
 }
 
 }  // namespace fast

@@ -2,7 +2,7 @@
 // What the trigonometric functions and their inverses share: the fast
 // paths' entry points (each gives the correctly rounded result, or nothing
 // when its error bound cannot decide the rounding), the double-double
-// quotient and square root, and the rounding test.
+// quotient and the rounding test.
 #pragma once
 
 #include <cmath>
@@ -44,22 +44,15 @@ inline std::optional<double> rounded(const Bounded& b) {
 
 // n / d with a relative error below 2^-100, for d.hi far from underflow and
 // overflow: one correction step from the remainder, whose leading part
-// n.hi - q d.hi is exact (Sterbenz).
+// n.hi - q d.hi is exact (Sterbenz). A single hardware division: the
+// quotient's first part need not be the rounded one, the correction takes
+// up its error.
 inline DoubleDouble divide(DoubleDouble n, DoubleDouble d) {
-    const double q = n.hi / d.hi;
+    const double inverse = 1.0 / d.hi;
+    const double q = n.hi * inverse;
     const DoubleDouble p = multiply(d, q);
     const double rest = ((n.hi - p.hi) - p.lo) + n.lo;
-    return fast_two_sum(q, rest / d.hi);
-}
-
-// sqrt(a) for a >= 0 with a relative error below 2^-100: the correctly
-// rounded square root corrected by one Newton step on the exact remainder.
-inline DoubleDouble square_root(DoubleDouble a) {
-    const double s = std::sqrt(a.hi);
-    if (s == 0.0) return {0.0, 0.0};
-    const DoubleDouble p = two_product(s, s);
-    const double rest = ((a.hi - p.hi) - p.lo) + a.lo;
-    return fast_two_sum(s, rest / (2.0 * s));
+    return fast_two_sum(q, rest * inverse);
 }
 
 inline DoubleDouble negate(DoubleDouble a) { return {-a.hi, -a.lo}; }
