@@ -177,24 +177,13 @@ std::optional<double> acos(double x) {
 
 }  // namespace fast
 
-double atan(double x) {
-    if (const std::optional<double> v = fast::atan(x)) return *v;
-    return accurately(Accurate::kAtan, x);
-}
+double atan(double x) { return fast_or_accurate(fast::atan(x), Accurate::kAtan, x); }
+double asin(double x) { return fast_or_accurate(fast::asin(x), Accurate::kAsin, x); }
+double acos(double x) { return fast_or_accurate(fast::acos(x), Accurate::kAcos, x); }
 
 double atan2(double y, double x) {
     if (const std::optional<double> v = fast::atan2(y, x)) return *v;
     return accurate_atan2(y, x);
-}
-
-double asin(double x) {
-    if (const std::optional<double> v = fast::asin(x)) return *v;
-    return accurately(Accurate::kAsin, x);
-}
-
-double acos(double x) {
-    if (const std::optional<double> v = fast::acos(x)) return *v;
-    return accurately(Accurate::kAcos, x);
 }
 
 }  // namespace hostmath::elementary

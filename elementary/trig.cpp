@@ -119,67 +119,49 @@ Bounded sine_at(int64_t k, SinCosOfR p, double reduction_error) {
     return {v, error};
 }
 
-// Neither finite nor in the reduction's range: NaN for infinities and NaNs,
-// the accurate path for the rest.
-bool outside_reduction(double x) { return !(std::fabs(x) < kReductionLimit); }
+// What the argument settles by itself: tiny (`tiny_result`), infinite or
+// NaN (NaN), beyond the reduction's range (nothing: the accurate path);
+// otherwise `evaluate` of the reduced argument and its sine and cosine.
+template <class Evaluate>
+std::optional<double> reduced_and_evaluated(double x, double tiny_result, Evaluate evaluate) {
+    if (std::fabs(x) < kTiny) return tiny_result;
+    if (!(std::fabs(x) < kReductionLimit)) {
+        if (std::isfinite(x)) return std::nullopt;
+        return x - x;
+    }
+    const Reduced red = reduce(x);
+    return evaluate(red, sin_cos_of(red.r));
+}
 
 }  // namespace
 
 namespace fast {
 
 std::optional<double> sin(double x) {
-    if (std::fabs(x) < kTiny) return x;
-    if (outside_reduction(x)) {
-        if (std::isfinite(x)) return std::nullopt;
-        return x - x;
-    }
-    const Reduced red = reduce(x);
-    return rounded(sine_at(red.k, sin_cos_of(red.r), red.error));
+    return reduced_and_evaluated(x, x, [](const Reduced& red, SinCosOfR p) { return rounded(sine_at(red.k, p, red.error)); });
 }
 
 std::optional<double> cos(double x) {
-    if (std::fabs(x) < kTiny) return 1.0;
-    if (outside_reduction(x)) {
-        if (std::isfinite(x)) return std::nullopt;
-        return x - x;
-    }
-    const Reduced red = reduce(x);
-    return rounded(sine_at(red.k + 64, sin_cos_of(red.r), red.error));
+    return reduced_and_evaluated(x, 1.0, [](const Reduced& red, SinCosOfR p) { return rounded(sine_at(red.k + 64, p, red.error)); });
 }
 
 std::optional<double> tan(double x) {
-    if (std::fabs(x) < kTiny) return x;
-    if (outside_reduction(x)) {
-        if (std::isfinite(x)) return std::nullopt;
-        return x - x;
-    }
-    const Reduced red = reduce(x);
-    const SinCosOfR p = sin_cos_of(red.r);
-    const Bounded n = sine_at(red.k, p, red.error);
-    const Bounded d = sine_at(red.k + 64, p, red.error);
-    const DoubleDouble t = divide(n.value, d.value);
-    // |n/d - n'/d'| <= (en + |t| ed) / |d| to first order; the factor and the
-    // quotient's own 2^-100 cover the rest.
-    const double error = (n.error + std::fabs(t.hi) * d.error) / std::fabs(d.value.hi) * (1.0 + 0x1p-20) +
-                         0x1p-97 * std::fabs(t.hi);
-    return rounded({t, error});
+    return reduced_and_evaluated(x, x, [](const Reduced& red, SinCosOfR p) {
+        const Bounded n = sine_at(red.k, p, red.error);
+        const Bounded d = sine_at(red.k + 64, p, red.error);
+        const DoubleDouble t = divide(n.value, d.value);
+        // |n/d - n'/d'| <= (en + |t| ed) / |d| to first order; the factor and
+        // the quotient's own 2^-100 cover the rest.
+        const double error = (n.error + std::fabs(t.hi) * d.error) / std::fabs(d.value.hi) * (1.0 + 0x1p-20) +
+                             0x1p-97 * std::fabs(t.hi);
+        return rounded({t, error});
+    });
 }
 
 }  // namespace fast
 
-double sin(double x) {
-    if (const std::optional<double> v = fast::sin(x)) return *v;
-    return accurately(Accurate::kSin, x);
-}
-
-double cos(double x) {
-    if (const std::optional<double> v = fast::cos(x)) return *v;
-    return accurately(Accurate::kCos, x);
-}
-
-double tan(double x) {
-    if (const std::optional<double> v = fast::tan(x)) return *v;
-    return accurately(Accurate::kTan, x);
-}
+double sin(double x) { return fast_or_accurate(fast::sin(x), Accurate::kSin, x); }
+double cos(double x) { return fast_or_accurate(fast::cos(x), Accurate::kCos, x); }
+double tan(double x) { return fast_or_accurate(fast::tan(x), Accurate::kTan, x); }
 
 }  // namespace hostmath::elementary

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 
+#include "elementary/accurate.h"
 #include "elementary/double_double.h"
 
 namespace hostmath::elementary {
@@ -53,6 +54,11 @@ inline DoubleDouble divide(DoubleDouble n, DoubleDouble d) {
     const DoubleDouble p = multiply(d, q);
     const double rest = ((n.hi - p.hi) - p.lo) + n.lo;
     return fast_two_sum(q, rest * inverse);
+}
+
+// The fast path's result, or the accurate path's where it gave up.
+inline double fast_or_accurate(std::optional<double> fast_result, Accurate f, double x) {
+    return fast_result ? *fast_result : accurately(f, x);
 }
 
 inline DoubleDouble negate(DoubleDouble a) { return {-a.hi, -a.lo}; }
