@@ -161,20 +161,9 @@ std::optional<double> pow_fast(double x, double y) {
     return v;
 }
 
-double exp(double x) {
-    if (auto v = exp_fast(x)) return *v;
-    return accurately(Accurate::kExp, x);
-}
-
-double log(double x) {
-    if (auto v = log_fast(x)) return *v;
-    return accurately(Accurate::kLog, x);
-}
-
-double log10(double x) {
-    if (auto v = log10_fast(x)) return *v;
-    return accurately(Accurate::kLog10, x);
-}
+double exp(double x) { return correctly_rounded<exp_fast, Accurate::kExp>(x); }
+double log(double x) { return correctly_rounded<log_fast, Accurate::kLog>(x); }
+double log10(double x) { return correctly_rounded<log10_fast, Accurate::kLog10>(x); }
 
 double pow(double x, double y) {
     if (auto v = pow_fast(x, y)) return *v;

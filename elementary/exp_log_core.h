@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "elementary/accurate.h"
 #include "elementary/double_double.h"
 #include "elementary/exp_log_tables.h"
 
@@ -230,5 +231,12 @@ std::optional<double> sinh_fast(double x);
 std::optional<double> cosh_fast(double x);
 std::optional<double> tanh_fast(double x);
 std::optional<double> pow_fast(double x, double y);
+
+// The fast path's result, or the accurate path's where it gives none.
+template <std::optional<double> (*Fast)(double), Accurate F>
+double correctly_rounded(double x) {
+    if (auto v = Fast(x)) return *v;
+    return accurately(F, x);
+}
 
 }  // namespace hostmath::elementary

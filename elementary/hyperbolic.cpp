@@ -125,19 +125,8 @@ std::optional<double> tanh_fast(double x) {
     return with_sign_of(round_if_sure(divide(add(twice, -1.0), add(twice, 1.0)), kTanhMiddleBound), x);
 }
 
-double sinh(double x) {
-    if (auto v = sinh_fast(x)) return *v;
-    return accurately(Accurate::kSinh, x);
-}
-
-double cosh(double x) {
-    if (auto v = cosh_fast(x)) return *v;
-    return accurately(Accurate::kCosh, x);
-}
-
-double tanh(double x) {
-    if (auto v = tanh_fast(x)) return *v;
-    return accurately(Accurate::kTanh, x);
-}
+double sinh(double x) { return correctly_rounded<sinh_fast, Accurate::kSinh>(x); }
+double cosh(double x) { return correctly_rounded<cosh_fast, Accurate::kCosh>(x); }
+double tanh(double x) { return correctly_rounded<tanh_fast, Accurate::kTanh>(x); }
 
 }  // namespace hostmath::elementary

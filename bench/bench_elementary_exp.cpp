@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The library's correctly rounded exp, log, log10, sinh, cosh, tanh and pow
+// against the platform's own functions on the same 10^7 random arguments in
+// the same run, each over a realistic spread: exp on [-700, 700], log and
+// log10 on positive doubles of every binary exponent, sinh and cosh on
+// [-700, 700], tanh on [-20, 20], pow on x in (0, 1000] and y in [-50, 50].
+// Prints library time / platform time per function (target <= 2.0).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "bench/ratio_reporter.h"
+#include "elementary/elementary.h"
+
+namespace {
+
+namespace el = hostmath::elementary;
+
+constexpr size_t kArguments = 10'000'000;
+
+std::vector<double> uniform(double lo, double hi, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> d(lo, hi);
+    std::vector<double> v(kArguments);
+    for (double& x : v) x = d(rng);
+    return v;
+}
+
+// Positive doubles spread evenly over the binary exponents, subnormals
+// included.
+std::vector<double> every_exponent(uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> d(1.0, 2.0);
+    std::vector<double> v(kArguments);
+    for (double& x : v) x = std::ldexp(d(rng), static_cast<int>(rng() % 2098) - 1074);
+    return v;
+}
+
+const std::vector<double>& exp_arguments() { static const auto v = uniform(-700.0, 700.0, 1); return v; }
+const std::vector<double>& log_arguments() { static const auto v = every_exponent(2); return v; }
+const std::vector<double>& tanh_arguments() { static const auto v = uniform(-20.0, 20.0, 3); return v; }
+const std::vector<double>& pow_bases() { static const auto v = uniform(0x1p-40, 1000.0, 4); return v; }
+const std::vector<double>& pow_exponents() { static const auto v = uniform(-50.0, 50.0, 5); return v; }
+
+template <double (*F)(double), const std::vector<double>& (*Arguments)()>
+void one_argument(benchmark::State& state) {
+    const std::vector<double>& x = Arguments();
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (double v : x) sum += F(v);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kArguments));
+}
+
+template <double (*F)(double, double)>
+void two_arguments(benchmark::State& state) {
+    const std::vector<double>& x = pow_bases();
+    const std::vector<double>& y = pow_exponents();
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (size_t i = 0; i < kArguments; ++i) sum += F(x[i], y[i]);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kArguments));
+}
+
+// The platform's functions by address, so that both sides pay for a call.
+double platform_exp(double x) { return std::exp(x); }
+double platform_log(double x) { return std::log(x); }
+double platform_log10(double x) { return std::log10(x); }
+double platform_sinh(double x) { return std::sinh(x); }
+double platform_cosh(double x) { return std::cosh(x); }
+double platform_tanh(double x) { return std::tanh(x); }
+double platform_pow(double x, double y) { return std::pow(x, y); }
+
+struct Pair {
+    const char* name;
+    const char* library;
+    const char* platform;
+};
+constexpr Pair kPairs[] = {
+    {"exp", "BM_LibraryExp", "BM_PlatformExp"},       {"log", "BM_LibraryLog", "BM_PlatformLog"},
+    {"log10", "BM_LibraryLog10", "BM_PlatformLog10"}, {"sinh", "BM_LibrarySinh", "BM_PlatformSinh"},
+    {"cosh", "BM_LibraryCosh", "BM_PlatformCosh"},    {"tanh", "BM_LibraryTanh", "BM_PlatformTanh"},
+    {"pow", "BM_LibraryPow", "BM_PlatformPow"},
+};
+
+void configure(benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5); }
+
+}  // namespace
+
+BENCHMARK_TEMPLATE(one_argument, el::exp, exp_arguments)->Name("BM_LibraryExp")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_exp, exp_arguments)->Name("BM_PlatformExp")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, el::log, log_arguments)->Name("BM_LibraryLog")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_log, log_arguments)->Name("BM_PlatformLog")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, el::log10, log_arguments)->Name("BM_LibraryLog10")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_log10, log_arguments)->Name("BM_PlatformLog10")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, el::sinh, exp_arguments)->Name("BM_LibrarySinh")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_sinh, exp_arguments)->Name("BM_PlatformSinh")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, el::cosh, exp_arguments)->Name("BM_LibraryCosh")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_cosh, exp_arguments)->Name("BM_PlatformCosh")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, el::tanh, tanh_arguments)->Name("BM_LibraryTanh")->Apply(configure);
+BENCHMARK_TEMPLATE(one_argument, platform_tanh, tanh_arguments)->Name("BM_PlatformTanh")->Apply(configure);
+BENCHMARK_TEMPLATE(two_arguments, el::pow)->Name("BM_LibraryPow")->Apply(configure);
+BENCHMARK_TEMPLATE(two_arguments, platform_pow)->Name("BM_PlatformPow")->Apply(configure);
+
+int main(int argc, char** argv) {
+    RatioReporter reporter;
+    reporter.run(argc, argv, 3);
+    for (const Pair& p : kPairs) {
+        const RatioReporter::Times* library = reporter.find(p.library);
+        const RatioReporter::Times* platform = reporter.find(p.platform);
+        if (library == nullptr || platform == nullptr) continue;
+        std::printf("%-6s on 1e7 arguments: library / platform time %.2f (target <= 2.0)\n", p.name,
+                    library->real / platform->real);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
