@@ -60,6 +60,12 @@ inline DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
     return fast_two_sum(q1, remainder / b.hi);
 }
 
+// v with its low 27 bits cleared: a 26-bit number whose square is exact,
+// and v minus it has 27 bits at most.
+inline double top_26_bits(double v) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~((uint64_t{1} << 27) - 1));
+}
+
 // e^z as v * 2^scale, v in [0.7, 1.42].
 struct Scaled {
     DoubleDouble v;
@@ -83,12 +89,16 @@ inline Scaled exp_core(DoubleDouble z) {
     const DoubleDouble s = two_sum(z.hi - kd * kLn2By256Hi, -(kd * kLn2By256Mid));
     const DoubleDouble r = two_sum(s.hi, s.lo + (z.lo - kd * kLn2By256Lo));
 
-    // e^r - 1 = r + r^2/2 + r^3 (1/6 + r/24 + r^2/120 + r^3/720)
+    // e^r - 1 = r + r^2/2 + r^3 (1/6 + r/24 + r^2/120 + r^3/720), r^2 as
+    // r1^2 (exact) + r2 (rh + r1) with r1 the top 26 bits of rh.
     const double rh = r.hi;
-    const DoubleDouble square = two_product(rh, rh);
-    const double from_cube = rh * square.hi * (kInv6.hi + rh * (kInv24 + rh * (kInv120 + rh * kInv720)));
-    const DoubleDouble t = fast_two_sum(rh, 0.5 * square.hi);
-    const DoubleDouble em1 = fast_two_sum(t.hi, t.lo + (r.lo + (0.5 * square.lo + (rh * r.lo + from_cube))));
+    const double r1 = top_26_bits(rh);
+    const double r2 = rh - r1;
+    const double square = rh * rh;
+    const double from_cube = rh * square * (kInv6.hi + rh * (kInv24 + rh * (kInv120 + rh * kInv720)));
+    const DoubleDouble t = fast_two_sum(rh, 0.5 * (r1 * r1));
+    const DoubleDouble em1 =
+        fast_two_sum(t.hi, t.lo + (r.lo + (0.5 * (r2 * (rh + r1)) + (rh * r.lo + from_cube))));
 
     // 2^(j/256) (1 + em1)
     const DoubleDouble table = kExp2By256[k & 255];
@@ -191,7 +201,7 @@ inline LogEstimate log_quick(double x) {
     using namespace tables;
     const LogReduction d = reduce_for_log(x);
     const double r = d.r;
-    const double r1 = std::bit_cast<double>(std::bit_cast<uint64_t>(r) & ~((uint64_t{1} << 27) - 1));
+    const double r1 = top_26_bits(r);
     const double r2 = r - r1;
     const double half_square_hi = 0.5 * (r1 * r1);  // exact: 26 bits squared
     const double half_square_lo = r1 * r2 + 0.5 * (r2 * r2);
