@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bench/ratio_reporter.h"
@@ -46,30 +47,28 @@ const std::vector<double>& tanh_arguments() { static const auto v = uniform(-20.
 const std::vector<double>& pow_bases() { static const auto v = uniform(0x1p-40, 1000.0, 4); return v; }
 const std::vector<double>& pow_exponents() { static const auto v = uniform(-50.0, 50.0, 5); return v; }
 
-template <double (*F)(double), const std::vector<double>& (*Arguments)()>
-void one_argument(benchmark::State& state) {
-    const std::vector<double>& x = Arguments();
+void one_argument(benchmark::State& state, double (*f)(double), const std::vector<double>& x) {
     for (auto _ : state) {
         double sum = 0.0;
-        for (double v : x) sum += F(v);
+        for (double v : x) sum += f(v);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kArguments));
 }
 
-template <double (*F)(double, double)>
-void two_arguments(benchmark::State& state) {
+void two_arguments(benchmark::State& state, double (*f)(double, double)) {
     const std::vector<double>& x = pow_bases();
     const std::vector<double>& y = pow_exponents();
     for (auto _ : state) {
         double sum = 0.0;
-        for (size_t i = 0; i < kArguments; ++i) sum += F(x[i], y[i]);
+        for (size_t i = 0; i < kArguments; ++i) sum += f(x[i], y[i]);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kArguments));
 }
 
-// The platform's functions by address, so that both sides pay for a call.
+// The platform's functions by address, as the library's are called: both
+// sides pay for a call.
 double platform_exp(double x) { return std::exp(x); }
 double platform_log(double x) { return std::log(x); }
 double platform_log10(double x) { return std::log10(x); }
@@ -78,47 +77,48 @@ double platform_cosh(double x) { return std::cosh(x); }
 double platform_tanh(double x) { return std::tanh(x); }
 double platform_pow(double x, double y) { return std::pow(x, y); }
 
-struct Pair {
+struct Unary {
     const char* name;
-    const char* library;
-    const char* platform;
+    double (*library)(double);
+    double (*platform)(double);
+    const std::vector<double>& (*arguments)();
 };
-constexpr Pair kPairs[] = {
-    {"exp", "BM_LibraryExp", "BM_PlatformExp"},       {"log", "BM_LibraryLog", "BM_PlatformLog"},
-    {"log10", "BM_LibraryLog10", "BM_PlatformLog10"}, {"sinh", "BM_LibrarySinh", "BM_PlatformSinh"},
-    {"cosh", "BM_LibraryCosh", "BM_PlatformCosh"},    {"tanh", "BM_LibraryTanh", "BM_PlatformTanh"},
-    {"pow", "BM_LibraryPow", "BM_PlatformPow"},
+constexpr Unary kUnary[] = {
+    {"exp", el::exp, platform_exp, exp_arguments},       {"log", el::log, platform_log, log_arguments},
+    {"log10", el::log10, platform_log10, log_arguments}, {"sinh", el::sinh, platform_sinh, exp_arguments},
+    {"cosh", el::cosh, platform_cosh, exp_arguments},    {"tanh", el::tanh, platform_tanh, tanh_arguments},
 };
+
+std::string library_name(const char* name) { return std::string("BM_Library_") + name; }
+std::string platform_name(const char* name) { return std::string("BM_Platform_") + name; }
 
 void configure(benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5); }
 
+void print_ratio(const RatioReporter& reporter, const char* name) {
+    const RatioReporter::Times* library = reporter.find(library_name(name));
+    const RatioReporter::Times* platform = reporter.find(platform_name(name));
+    if (library == nullptr || platform == nullptr) return;
+    std::printf("%-6s on 1e7 arguments: library / platform time %.2f (target <= 2.0), CPU time %.2f\n", name,
+                library->real / platform->real, library->cpu / platform->cpu);
+}
+
 }  // namespace
 
-BENCHMARK_TEMPLATE(one_argument, el::exp, exp_arguments)->Name("BM_LibraryExp")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_exp, exp_arguments)->Name("BM_PlatformExp")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, el::log, log_arguments)->Name("BM_LibraryLog")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_log, log_arguments)->Name("BM_PlatformLog")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, el::log10, log_arguments)->Name("BM_LibraryLog10")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_log10, log_arguments)->Name("BM_PlatformLog10")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, el::sinh, exp_arguments)->Name("BM_LibrarySinh")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_sinh, exp_arguments)->Name("BM_PlatformSinh")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, el::cosh, exp_arguments)->Name("BM_LibraryCosh")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_cosh, exp_arguments)->Name("BM_PlatformCosh")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, el::tanh, tanh_arguments)->Name("BM_LibraryTanh")->Apply(configure);
-BENCHMARK_TEMPLATE(one_argument, platform_tanh, tanh_arguments)->Name("BM_PlatformTanh")->Apply(configure);
-BENCHMARK_TEMPLATE(two_arguments, el::pow)->Name("BM_LibraryPow")->Apply(configure);
-BENCHMARK_TEMPLATE(two_arguments, platform_pow)->Name("BM_PlatformPow")->Apply(configure);
-
 int main(int argc, char** argv) {
+    for (const Unary& u : kUnary) {
+        benchmark::RegisterBenchmark(library_name(u.name).c_str(), [u](benchmark::State& state) {
+            one_argument(state, u.library, u.arguments());
+        })->Apply(configure);
+        benchmark::RegisterBenchmark(platform_name(u.name).c_str(), [u](benchmark::State& state) {
+            one_argument(state, u.platform, u.arguments());
+        })->Apply(configure);
+    }
+    benchmark::RegisterBenchmark(library_name("pow").c_str(), two_arguments, el::pow)->Apply(configure);
+    benchmark::RegisterBenchmark(platform_name("pow").c_str(), two_arguments, platform_pow)->Apply(configure);
     RatioReporter reporter;
     reporter.run(argc, argv, 3);
-    for (const Pair& p : kPairs) {
-        const RatioReporter::Times* library = reporter.find(p.library);
-        const RatioReporter::Times* platform = reporter.find(p.platform);
-        if (library == nullptr || platform == nullptr) continue;
-        std::printf("%-6s on 1e7 arguments: library / platform time %.2f (target <= 2.0), CPU time %.2f\n", p.name,
-                    library->real / platform->real, library->cpu / platform->cpu);
-    }
+    for (const Unary& u : kUnary) print_ratio(reporter, u.name);
+    print_ratio(reporter, "pow");
     benchmark::Shutdown();
     return 0;
 }
