@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The cores of exp, log, log10, sinh, cosh, tanh and pow: e^z and log(x) in
+// double-double arithmetic with proven relative error bounds, and the
+// rounding test that decides from such a bound whether hi + lo rounds to the
+// same double as the exact value. Each function's fast path returns a value
+// only when the test says so; the caller takes the accurate path otherwise.
+//
+// Error bounds below are relative, in units of the result; the derivations
+// are next to each core. The rounding test widens them a little more
+// (kSlack) so that its own two roundings cannot shrink the interval.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <optional>
+
+#include "elementary/accurate.h"
+#include "elementary/double_double.h"
+#include "elementary/exp_log_tables.h"
+
+namespace hostmath::elementary {
+
+// exp_core: |result / e^z - 1| below this.
+inline constexpr double kExpCoreError = 0x1p-75;
+// log_core: |result / log(x) - 1| below this.
+inline constexpr double kLogCoreError = 0x1p-79;
+
+inline constexpr double kSlack = 1.0 + 0x1p-10;
+
+// The double nearest to v = hi + lo, when every value within
+// bound * |hi| of v rounds to it; nothing when the rounding is in doubt.
+// Sound for bound >= 2^-95: fl(lo - e) and fl(lo + e) err by far less than
+// the slack, and rounding is monotonic, so the two sums are the roundings of
+// values at or beyond the ends of the interval.
+inline std::optional<double> round_if_sure(DoubleDouble v, double bound) {
+    const double e = (v.hi < 0 ? -v.hi : v.hi) * (bound * kSlack);
+    const double below = v.hi + (v.lo - e);
+    const double above = v.hi + (v.lo + e);
+    if (below == above) return above;
+    return std::nullopt;
+}
+
+// 2^k for k in [-1022, 1023].
+inline double power_of_two(int k) { return std::bit_cast<double>(static_cast<uint64_t>(k + 1023) << 52); }
+
+// v * 2^k in two exact steps, so that k may run from -1074 to 1025 while
+// the result is normal or overflows: scaling by a power of two then
+// commutes with rounding, and v's rounding decides the result's.
+inline double scale(double v, int k) {
+    const int half = k / 2;
+    return v * power_of_two(half) * power_of_two(k - half);
+}
+
+// a / b, relative error below 2^-100 for normal operands: the first quotient
+// and the quotient of its exact remainder.
+inline DoubleDouble divide(DoubleDouble a, DoubleDouble b) {
+    const double q1 = a.hi / b.hi;
+    const DoubleDouble p = multiply(b, q1);
+    const double remainder = ((a.hi - p.hi) - p.lo) + a.lo;  // a.hi - p.hi is exact (Sterbenz)
+    return fast_two_sum(q1, remainder / b.hi);
+}
+
+// v with its low 27 bits cleared: a 26-bit number whose square is exact,
+// and v minus it has 27 bits at most.
+inline double top_26_bits(double v) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~((uint64_t{1} << 27) - 1));
+}
+
+// e^z as v * 2^scale, v in [0.7, 1.42].
+struct Scaled {
+    DoubleDouble v;
+    int scale;
+};
+
+// e^z for |z.hi| <= 746 and |z.lo| <= ulp(z.hi): z = k ln2/256 + r, so
+// e^z = 2^(k>>8) * 2^((k&255)/256) * e^r with |r| <= ln2/512 (2^-9.5).
+// Error: the reduction (three-part ln2/256, exact first two products) errs
+// by under 2^-96; Taylor's series to r^6 truncates under |r|^7/5040 <
+// 2^-79; the terms from r^3 on are evaluated in double with rl dropped,
+// under 2^-81 together; the double-double sums and the table (2^-106)
+// add under 2^-100. Total under 2^-78; kExpCoreError keeps a factor 8.
+inline Scaled exp_core(DoubleDouble z) {
+    using namespace tables;
+    constexpr double kShifter = 0x1.8p52;  // adding it rounds to an integer
+    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    const auto k = static_cast<int64_t>(kd);
+    // z.hi - kd * hi is exact (both on the grid of 2^-43 or finer, the
+    // difference below 2^-8); kd * mid is exact (19 + 34 bits).
+    const DoubleDouble s = two_sum(z.hi - kd * kLn2By256Hi, -(kd * kLn2By256Mid));
+    const DoubleDouble r = two_sum(s.hi, s.lo + (z.lo - kd * kLn2By256Lo));
+
+    // e^r - 1 = r + r^2/2 + r^3 (1/6 + r/24 + r^2/120 + r^3/720), r^2 as
+    // r1^2 (exact) + r2 (rh + r1) with r1 the top 26 bits of rh.
+    const double rh = r.hi;
+    const double r1 = top_26_bits(rh);
+    const double r2 = rh - r1;
+    const double square = rh * rh;
+    const double from_cube = rh * square * (kInv6.hi + rh * (kInv24 + rh * (kInv120 + rh * kInv720)));
+    const DoubleDouble t = fast_two_sum(rh, 0.5 * (r1 * r1));
+    const DoubleDouble em1 =
+        fast_two_sum(t.hi, t.lo + (r.lo + (0.5 * (r2 * (rh + r1)) + (rh * r.lo + from_cube))));
+
+    // 2^(j/256) (1 + em1)
+    const DoubleDouble table = kExp2By256[k & 255];
+    const DoubleDouble p = two_product(table.hi, em1.hi);
+    const DoubleDouble sum = fast_two_sum(table.hi, p.hi);
+    const double lo = sum.lo + (table.lo + (p.lo + (table.hi * em1.lo + table.lo * em1.hi)));
+    return {fast_two_sum(sum.hi, lo), static_cast<int>(k >> 8)};  // >> rounds down: k = 256 (k>>8) + (k&255)
+}
+
+// log(1 + r) for |r| <= 2^-8, by Horner's scheme in double-double from r^3
+// on (so that the cubic term is exact to 2^-66 of its size) and double
+// beyond r^5:
+//   r + r^2 (-1/2 + r (1/3 + r (-1/4 + r (1/5 - r/6 + ... - r^7/10)))).
+// Truncation after r^10 errs under |r|^11/11 < 2^-83 |r|; the rest under
+// 2^-95 |r|.
+inline DoubleDouble log1p_small(double r) {
+    using namespace tables;
+    const double from_fifth =
+        kInv5 + r * (-kInv6.hi + r * (kInv7 + r * (-0.125 + r * (kInv9 - r * kInv10))));
+    const DoubleDouble fourth = fast_two_sum(-0.25, r * from_fifth);
+    const DoubleDouble third = add(kInv3, multiply(fourth, r));
+    const DoubleDouble ru = multiply(third, r);
+    const DoubleDouble second = fast_two_sum(-0.5, ru.hi);
+    const DoubleDouble w = {second.hi, second.lo + ru.lo};
+    return add(multiply(multiply(w, r), r), r);
+}
+
+// x = 2^e m, m in [1, 2), split around the table point c = 1 + i/256
+// nearest m: log x = exponent ln2 + minus_log + log(1 + r), with r =
+// m inverse - 1 exact (|r| < 2^-8.4) and one ln2 moved from the table entry
+// to the exponent where c > sqrt 2, so that x just below 1 takes exponent 0
+// and no cancellation happens.
+struct LogReduction {
+    double exponent;
+    const tables::LogEntry* entry;
+    double r;
+};
+
+// For positive finite x, subnormals included. m inverse - 1 is computed
+// exactly without a fused multiply-add: m = high (44 bits) + low (9 bits),
+// high * inverse and low * inverse are exact (inverse has 9 bits), the first
+// minus 1 is exact (Sterbenz), and so is the last sum, whose exact value is
+// a double (on the grid of 2^-61, below 2^-8 in magnitude).
+inline LogReduction reduce_for_log(double x) {
+    using namespace tables;
+    uint64_t bits = std::bit_cast<uint64_t>(x);
+    int e = static_cast<int>(bits >> 52) - 1023;
+    if ((bits >> 52) == 0) {  // subnormal: scale into the normal range first
+        bits = std::bit_cast<uint64_t>(x * 0x1p54);
+        e = static_cast<int>(bits >> 52) - 1023 - 54;
+    }
+    const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+    const double m = std::bit_cast<double>(fraction | (uint64_t{1023} << 52));
+    const double m_high = std::bit_cast<double>((fraction | (uint64_t{1023} << 52)) & ~uint64_t{0x1ff});
+    const auto i = static_cast<int>(((fraction >> 43) + 1) >> 1);
+    const LogEntry& entry = kLogTable[i];
+    const double r = (m_high * entry.inverse - 1.0) + (m - m_high) * entry.inverse;
+    return {static_cast<double>(e + (i >= kLogHalvedFrom ? 1 : 0)), &entry, r};
+}
+
+// exponent ln2 + minus_log as hi + lo: the product with the 42-bit kLn2Hi
+// is exact; the rest errs under 2^-95 |exponent| + 2^-106.
+inline DoubleDouble log_base(const LogReduction& d) {
+    using namespace tables;
+    const DoubleDouble base = two_sum(d.exponent * kLn2Hi, d.entry->minus_log.hi);
+    return {base.hi, base.lo + (d.entry->minus_log.lo + d.exponent * kLn2Lo)};
+}
+
+// log(x) to kLogCoreError, for positive finite x.
+// Error: log1p_small under 2^-83 of its value; the base under
+// 2^-95 |exponent| + 2^-106; the final sum under 2^-104. Where the exponent
+// is 0 and the table entry is not, |log x| > 2^-9 while the errors stay
+// under 2^-91; where the exponent is not 0, |log x| > 0.34. Relative error
+// under 2^-82; kLogCoreError keeps a factor 8.
+inline DoubleDouble log_core(double x) {
+    const LogReduction d = reduce_for_log(x);
+    const DoubleDouble base = log_base(d);
+    return add(fast_two_sum(base.hi, base.lo), log1p_small(d.r));
+}
+
+// log(x) in mostly double arithmetic, with its error bound: the first,
+// cheap attempt of log, log10 and pow.
+struct LogEstimate {
+    DoubleDouble v;
+    double error;  // |v - log x| below this
+};
+
+// log(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... + r^6/9), with r^2/2 split
+// exactly at its high part (r's top 26 bits squared) and the sum of the
+// large parts exact: base + r - r1^2/2 by two_sums. What remains errs by
+//   the cubic part in double, under 2^-50 |r|^3 < 2^-78 (|r| < 2^-8.4),
+//   its coefficients and truncation after r^9, under 2^-54 |r|^3 + r^10/10,
+//   the base, under 2^-95 |exponent| + 2^-106,
+//   the sum of the low parts (below 2^-26.5 in magnitude), under 2^-79.
+// Where exponent and table entry are both 0, log x = log(1 + r), and each
+// of these is relative to |r|: under 2^-67 of the result altogether.
+// Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
+// factor 2 on the first term.
+inline LogEstimate log_quick(double x) {
+    using namespace tables;
+    const LogReduction d = reduce_for_log(x);
+    const double r = d.r;
+    const double r1 = top_26_bits(r);
+    const double r2 = r - r1;
+    const double half_square_hi = 0.5 * (r1 * r1);  // exact: 26 bits squared
+    const double half_square_lo = r1 * r2 + 0.5 * (r2 * r2);
+    const double square = r * r;
+    const double cubic = r * square *
+                         ((kInv3.hi - 0.25 * r) + square * ((kInv5 - kInv6.hi * r) +
+                                                           square * ((kInv7 - 0.125 * r) + square * kInv9)));
+    const DoubleDouble base = log_base(d);
+    const DoubleDouble head = fast_two_sum(r, -half_square_hi);
+    const DoubleDouble hi = two_sum(base.hi, head.hi);
+    const double lo = (((base.lo + hi.lo) + head.lo) - half_square_lo) + cubic;
+    const DoubleDouble v = fast_two_sum(hi.hi, lo);
+    const bool plain_log1p = d.exponent == 0 && d.entry->minus_log.hi == 0;
+    const double error = plain_log1p ? 0x1p-67 * (v.hi < 0 ? -v.hi : v.hi)
+                                     : 0x1p-76 + 0x1p-95 * (d.exponent < 0 ? -d.exponent : d.exponent);
+    return {v, error};
+}
+
+// The double nearest to v = hi + lo, when everything within `error` of v
+// rounds to it; nothing otherwise. As round_if_sure, with an absolute
+// bound (at least 2^-95 |hi|).
+inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) {
+    const double e = error * kSlack;
+    const double below = v.hi + (v.lo - e);
+    const double above = v.hi + (v.lo + e);
+    if (below == above) return above;
+    return std::nullopt;
+}
+
+// The fast paths: the correctly rounded result, or nothing where the
+// rounding test fails or the input lies in a class left to the accurate
+// path (results below 2^-1022 from exp and pow).
+std::optional<double> exp_fast(double x);
+std::optional<double> log_fast(double x);
+std::optional<double> log10_fast(double x);
+std::optional<double> sinh_fast(double x);
+std::optional<double> cosh_fast(double x);
+std::optional<double> tanh_fast(double x);
+std::optional<double> pow_fast(double x, double y);
+
+// The fast path's result, or the accurate path's where it gives none.
+template <std::optional<double> (*Fast)(double), Accurate F>
+double correctly_rounded(double x) {
+    if (auto v = Fast(x)) return *v;
+    return accurately(F, x);
+}
+
+}  // namespace hostmath::elementary
