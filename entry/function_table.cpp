@@ -51,7 +51,19 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"lstsq", lstsq, kAnyArgs},
     {u"eig", eig, kAnyArgs},
     {u"svd", svd, kAnyArgs},
-    // data/ (family D) takes its rows here, between linalg/ and optim/.
+    // data/
+    // interp1, polyfit, polyval and polyroots take their rows here.
+    {u"mean", mean, kAnyArgs},
+    {u"var", var, kAnyArgs},
+    {u"std", standard_deviation, kAnyArgs},
+    {u"min", minimum, kAnyArgs},
+    {u"max", maximum, kAnyArgs},
+    {u"median", median, kAnyArgs},
+    {u"quantile", quantile, kAnyArgs},
+    {u"sort", sort, kAnyArgs},
+    {u"cumsum", cumsum, kAnyArgs},
+    {u"cumprod", cumprod, kAnyArgs},
+    // fft and ifft take their rows here.
     // optim/
     {u"fzero", fzero, kAnyArgs},
     {u"fminbnd", fminbnd, kAnyArgs},

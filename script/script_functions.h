@@ -61,6 +61,20 @@ HOSTMATH_SCRIPT_FUNCTION(lstsq);
 HOSTMATH_SCRIPT_FUNCTION(eig);
 HOSTMATH_SCRIPT_FUNCTION(svd);
 
+// data/: statistics along a dimension, sort and running sums. Three names
+// differ from their keys: "std" is the standard library's namespace, and
+// "min" and "max" are macros of the Windows headers.
+HOSTMATH_SCRIPT_FUNCTION(mean);
+HOSTMATH_SCRIPT_FUNCTION(var);
+HOSTMATH_SCRIPT_FUNCTION(standard_deviation);
+HOSTMATH_SCRIPT_FUNCTION(minimum);
+HOSTMATH_SCRIPT_FUNCTION(maximum);
+HOSTMATH_SCRIPT_FUNCTION(median);
+HOSTMATH_SCRIPT_FUNCTION(quantile);
+HOSTMATH_SCRIPT_FUNCTION(sort);
+HOSTMATH_SCRIPT_FUNCTION(cumsum);
+HOSTMATH_SCRIPT_FUNCTION(cumprod);
+
 // optim/ (gsl_cquad lives with the other quadrature functions in integration/)
 HOSTMATH_SCRIPT_FUNCTION(fzero);
 HOSTMATH_SCRIPT_FUNCTION(fminbnd);
