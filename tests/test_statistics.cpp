@@ -69,16 +69,15 @@ protected:
         Shape shape;
         Values values;
     };
-    Outcome run(const std::string& key, Args args) {
-        const HostValue v = host.call(key, args);
+    Outcome run(const std::string& name, Args args) {
+        const HostValue v = host.call(name, args);
         if (v.base_type == kTypeReal) return {{}, {v.real()}};
-        EXPECT_EQ(v.base_type, kTypeRealArray) << key;
+        EXPECT_EQ(v.base_type, kTypeRealArray) << name;
         if (v.base_type != kTypeRealArray) return {};
-        EXPECT_EQ(v.ext_type, key_());
+        EXPECT_EQ(v.ext_type, key());
         const auto contents = host.read(v);
         return {contents.shape, contents.values};
     }
-    int32_t key_() const { return key(); }
 
     // The function's extra arguments before k: quantile's p.
     static Args middle(const std::string& key) { return key == "math::quantile" ? Args{r(0.3)} : Args{}; }
@@ -331,9 +330,11 @@ TEST_F(StatisticsTest, EveryCode) {
             EXPECT_EQ(reported(), (Errors{{key, c.code}})) << key << " " << c.args.size();
         }
         host.clear_errors();
-        EXPECT_EQ(host.call(key, with({odd}, {i(0)})).base_type, kTypeReal);
+        Args total = with({odd}, {i(0)});
+        EXPECT_EQ(host.call(key, total).base_type, kTypeReal);
         host.fail_new_sys_obj_at(1);
-        EXPECT_TRUE(is_empty_result(host.call(key, with({a}, {}))));
+        Args rows = with({a}, {});
+        EXPECT_TRUE(is_empty_result(host.call(key, rows)));
         EXPECT_EQ(reported(), (Errors{{key, 7}}));
     }
     for (const char* key : kSameShape) {
