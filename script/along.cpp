@@ -57,6 +57,19 @@ int64_t reduced_sizes(const RealArray& a, int64_t k, int64_t* sizes) {
 
 HostValue* fail_call(const AlongCall& call, int64_t code) { return fail(call.result, call.key, code, call.ctx); }
 
+// The working memory, then the result from `make`, made last so that
+// nothing can fail once it exists, then the kernel's work into it.
+template <class Make>
+HostValue* run_into_new(const AlongCall& call, const RealArray& a, const Runs& runs, const RunKernel& kernel,
+                        double parameter, Make make) {
+    Work work(kernel, runs);
+    if (!work.ok()) return fail_call(call, call.no_memory_code);
+    RealArray* out = make();
+    if (out == nullptr) return fail_call(call, call.no_memory_code);
+    kernel.run(a.data, runs, parameter, work.get(), out->data);
+    return return_new_array(call.result, out, call.ctx);
+}
+
 }  // namespace
 
 bool works_on_everything(const RealArray& a, int64_t k) {
@@ -90,13 +103,7 @@ HostValue* reduce_along(const AlongCall& call, const RealArray& a, const HostVal
     const std::span<const int64_t> shape{sizes.get(), static_cast<size_t>(reduced_sizes(a, k, sizes.get()))};
     int64_t values = 0;
     if (!checked_product(shape, &values)) return fail_call(call, call.no_memory_code);
-    const Runs runs = runs_of(a, k, values);
-    Work work(kernel, runs);
-    if (!work.ok()) return fail_call(call, call.no_memory_code);
-    RealArray* out = new_array_shaped(shape);
-    if (out == nullptr) return fail_call(call, call.no_memory_code);
-    kernel.run(a.data, runs, parameter, work.get(), out->data);
-    return return_new_array(call.result, out, call.ctx);
+    return run_into_new(call, a, runs_of(a, k, values), kernel, parameter, [&] { return new_array_shaped(shape); });
 }
 
 HostValue* transform_along(const AlongCall& call, const RealArray& a, const HostValue* k_arg, const RunKernel& kernel,
@@ -106,12 +113,7 @@ HostValue* transform_along(const AlongCall& call, const RealArray& a, const Host
     // The result takes a's sizes, so they must describe its elements.
     if (!has_consistent_shape(a)) return fail_call(call, kAlongCodeNotAnArray);
     const Runs runs = works_on_everything(a, k) ? one_run(a.count) : runs_of(a, k, 0);
-    Work work(kernel, runs);
-    if (!work.ok()) return fail_call(call, call.no_memory_code);
-    RealArray* out = new_array_like(a);
-    if (out == nullptr) return fail_call(call, call.no_memory_code);
-    kernel.run(a.data, runs, parameter, work.get(), out->data);
-    return return_new_array(call.result, out, call.ctx);
+    return run_into_new(call, a, runs, kernel, parameter, [&] { return new_array_like(a); });
 }
 
 }  // namespace hostmath
