@@ -195,6 +195,7 @@ TEST_F(StatisticsTest, NanZerosAndEmptyRuns) {
         // The stable order keeps zeros as they came: [+0, -0, 5] and [-0, +0, 1].
         {"math::median", {3}, {0.0, -0.0, 5}, {}, {-0.0}},
         {"math::median", {3}, {-0.0, 1, 0.0}, {}, {0.0}},
+        {"math::median", {7}, {-0.0, 0.0, 0.0, 0.0, 0.0, 5, 6}, {}, {0.0}},  // a selection alone gives -0
         {"math::quantile", {2}, {0.0, -0.0}, {r(1.0)}, {-0.0}},
         {"math::quantile", {2}, {-0.0, 0.0}, {r(0.0)}, {-0.0}},
         // A whole delta takes s(i) alone, so an infinity beside it stays out.
