@@ -175,10 +175,10 @@ int main(int argc, char** argv) {
     for (const Case& c : kCases) {
         for (const Layout& l : kLayouts) {
             if (c.loop == plain_sort && l.k == 1) continue;  // std::stable_sort has no strided form
-            benchmark::RegisterBenchmark(name_of("plain", c, l), [&c, &l](benchmark::State& s) { plain(s, c.loop, c.every, l); })
+            benchmark::RegisterBenchmark(name_of("plain", c, l).c_str(), [&c, &l](benchmark::State& s) { plain(s, c.loop, c.every, l); })
                 ->Unit(benchmark::kMillisecond)
                 ->MinTime(0.5);
-            benchmark::RegisterBenchmark(name_of("library", c, l), [&c, &l](benchmark::State& s) { library(s, c.key, l); })
+            benchmark::RegisterBenchmark(name_of("library", c, l).c_str(), [&c, &l](benchmark::State& s) { library(s, c.key, l); })
                 ->Unit(benchmark::kMillisecond)
                 ->MinTime(0.5);
         }
