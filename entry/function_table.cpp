@@ -56,7 +56,16 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"polyfit", polyfit, kAnyArgs},
     {u"polyval", polyval, kAnyArgs},
     {u"polyroots", polyroots, kAnyArgs},
-    // mean, var, std, min, max, median, quantile, sort, cumsum, cumprod take their rows here.
+    {u"mean", mean, kAnyArgs},
+    {u"var", var, kAnyArgs},
+    {u"std", standard_deviation, kAnyArgs},
+    {u"min", minimum, kAnyArgs},
+    {u"max", maximum, kAnyArgs},
+    {u"median", median, kAnyArgs},
+    {u"quantile", quantile, kAnyArgs},
+    {u"sort", sort, kAnyArgs},
+    {u"cumsum", cumsum, kAnyArgs},
+    {u"cumprod", cumprod, kAnyArgs},
     {u"fft", fft, kAnyArgs},
     {u"ifft", ifft, kAnyArgs},
     // optim/

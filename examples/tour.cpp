@@ -60,6 +60,7 @@ int main() {
     tour_inverse(host);
     tour_linalg(host);
     tour_data(host);
+    tour_statistics(host);
     tour_quadrature(host);
     tour_ode(host);
     tour_roots(host);

@@ -124,6 +124,14 @@ std::vector<Scenario> scenarios() {
                         },
                         {{{key, 7}}}, Failed::Empty};
     };
+    // A data function of the 2 x 3 matrix and `tail`: code 7 as in linear algebra.
+    auto along = [=](const char* key, std::vector<HostValue> tail) {
+        return linalg(key, [=](Host& h) {
+            std::vector<HostValue> a{matrix23(h)};
+            a.insert(a.end(), tail.begin(), tail.end());
+            return a;
+        });
+    };
     std::vector<Scenario> s = {
         {"math::toreal",
          [](Host& h) { return h.call("math::toreal", {make_pair(1, 2), make_real(0), make_real(0)}); }, {},
@@ -279,6 +287,22 @@ std::vector<Scenario> scenarios() {
         linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({6}, {1, 2, 3, 4, 5, 6})}; }),
         linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({4}, {1, 2, 3, 4})}; }),
         linalg("math::ifft", [](Host& h) { return std::vector<HostValue>{h.array({3, 2}, {1, 2, 3, 4, 5, 6})}; }),
+        // Statistics, sort and running sums: the result's sizes, the working
+        // memory or the result (7), along columns and in total.
+        along("math::mean", {make_integer(1)}),
+        along("math::var", {make_integer(1)}),
+        along("math::var", {}),
+        along("math::std", {make_integer(1)}),
+        along("math::min", {make_integer(1)}),
+        along("math::max", {make_integer(1)}),
+        along("math::median", {make_integer(1)}),
+        along("math::median", {make_integer(0)}),
+        along("math::quantile", {make_real(0.5), make_integer(1)}),
+        along("math::quantile", {make_real(0.5), make_integer(0)}),
+        along("math::sort", {make_integer(1)}),
+        along("math::sort", {make_integer(0)}),
+        along("math::cumsum", {make_integer(1)}),
+        along("math::cumprod", {}),
         // GSL's solver object (7); it is allocated before f is first evaluated.
         {"math::fzero", [](Host& h) { return h.call("math::fzero", {line(h), make_real(0), make_real(1)}); },
          {{{"math::fzero", 7}}}, Failed::Empty},
