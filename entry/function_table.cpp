@@ -51,7 +51,14 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"lstsq", lstsq, kAnyArgs},
     {u"eig", eig, kAnyArgs},
     {u"svd", svd, kAnyArgs},
-    // data/ (family D) takes its rows here, between linalg/ and optim/.
+    // data/
+    {u"interp1", interp1, kAnyArgs},
+    {u"polyfit", polyfit, kAnyArgs},
+    {u"polyval", polyval, kAnyArgs},
+    {u"polyroots", polyroots, kAnyArgs},
+    // mean, var, std, min, max, median, quantile, sort, cumsum, cumprod take their rows here.
+    {u"fft", fft, kAnyArgs},
+    {u"ifft", ifft, kAnyArgs},
     // optim/
     {u"fzero", fzero, kAnyArgs},
     {u"fminbnd", fminbnd, kAnyArgs},
@@ -70,6 +77,8 @@ constexpr ConstantEntry kConstantRows[] = {
     {u"gsl_rk4", 1},     {u"gsl_rkf45", 2},   {u"gsl_rkck", 3},   {u"gsl_rk8pd", 4},
     {u"gsl_rk2imp", 5},  {u"gsl_rk2simp", 6}, {u"gsl_rk4imp", 7}, {u"gsl_bsimp", 8},
     {u"gsl_gear1", 9},   {u"gsl_gear2", 10},
+    // The interpolation methods of interp1.
+    {u"interp_linear", 0}, {u"interp_cspline", 1}, {u"interp_akima", 2}, {u"interp_steffen", 3},
 };
 static_assert(std::size(kConstantRows) == kConstantCount);
 const std::array<ConstantEntry, kConstantCount> kConstantTable = std::to_array(kConstantRows);

@@ -59,6 +59,7 @@ int main() {
     tour_subarrays(host);
     tour_inverse(host);
     tour_linalg(host);
+    tour_data(host);
     tour_quadrature(host);
     tour_ode(host);
     tour_roots(host);

@@ -315,13 +315,35 @@ public:
             for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * rows_ + i];
         }
     }
+    // Factors the panel's columns a block of kSubWidth at a time. A block
+    // first takes away the terms of every panel column before it in one
+    // product (each element its terms in ascending order), then its own
+    // columns are factored one by one over the block's earlier columns:
+    // most of the panel's work runs on the product's kernels. False at a d
+    // that is not positive or is NaN.
+    bool factor(Workers& workers, const SpanKernels& spans) {
+        for (int64_t s0 = 0; s0 < pb_; s0 += kSubWidth) {
+            const int64_t sb = std::min(kSubWidth, pb_ - s0);
+            if (s0 > 0) take_earlier_columns(workers, s0, sb);
+            for (int64_t j = s0; j < s0 + sb; ++j) {
+                if (!factor_column(spans, j, s0)) return false;
+            }
+        }
+        return true;
+    }
+    // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
+    const double* below(int64_t k) const { return t_ + k * rows_ + pb_; }
+    int64_t stride() const { return rows_; }
+
+private:
+    static constexpr int64_t kSubWidth = 16;
+
     // Column j of the panel, from the diagonal down: takes away l(i, k) l(j, k)
-    // for the panel's k < j in order (four at a time where it can), then the
-    // square root of the diagonal and the divisions. False at a d that is not
-    // positive or is NaN.
-    bool factor_column(const SpanKernels& spans, int64_t j) {
+    // for the panel's k from `first` to j - 1 in order (four at a time where it
+    // can), then the square root of the diagonal and the divisions.
+    bool factor_column(const SpanKernels& spans, int64_t j, int64_t first) {
         double* col = column(j);
-        int64_t k = 0;
+        int64_t k = first;
         for (; k + 4 <= j; k += 4) {
             const double* r[4] = {column(k), column(k + 1), column(k + 2), column(k + 3)};
             const double m[4] = {column(k)[j], column(k + 1)[j], column(k + 2)[j], column(k + 3)[j]};
@@ -335,11 +357,18 @@ public:
         for (int64_t i = j + 1; i < rows_; ++i) col[i] = col[i] / diag;
         return true;
     }
-    // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
-    const double* below(int64_t k) const { return t_ + k * rows_ + pb_; }
-    int64_t stride() const { return rows_; }
-
-private:
+    // Columns s0 .. s0+sb-1, rows s0 down, take away l(i, k) l(j, k) for
+    // k = 0 .. s0-1 in order. Stored as columns, the block is the row-major
+    // sb x (rows - s0) result of (its rows of L) times (L's columns)
+    // transposed; its rows of L are copied out as the left operand. What
+    // lies above the diagonal inside the block is computed and never read.
+    void take_earlier_columns(Workers& workers, int64_t s0, int64_t sb) {
+        double left[kSubWidth * kPanelWidth];
+        for (int64_t r = 0; r < sb; ++r) {
+            for (int64_t k = 0; k < s0; ++k) left[r * s0 + k] = column(k)[s0 + r];
+        }
+        workers.subtract_product(left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
+    }
     double* column(int64_t k) const { return t_ + k * rows_; }
     double* t_;
     double* a_;
@@ -359,9 +388,7 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
         const int64_t right = p0 + pb;
         PanelColumns panel(scratch.get(), a, n, p0, pb);
         panel.load();
-        for (int64_t j = 0; j < pb; ++j) {
-            if (!panel.factor_column(spans, j)) return false;
-        }
+        if (!panel.factor(workers, spans)) return false;
         panel.store();
         // The lower triangle of the rest takes away l(i, k) l(j, k) for the
         // panel's k in order, a block of columns at a time, each from its

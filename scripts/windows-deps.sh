@@ -37,6 +37,11 @@ autotools_cross() {
   local src
   src="$(apt_source "$package" "$version")"
   cd "$src"
+  # Debian's GMP source leaves out the manual; configure still lists its
+  # Makefile, so an empty one stands in.
+  if [ -f doc/Makefile.am ] || grep -q 'doc/Makefile' configure; then
+    [ -f doc/Makefile.in ] || { mkdir -p doc; printf 'all install install-data install-exec uninstall check clean distclean:\n' >doc/Makefile.in; }
+  fi
   quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" "$@"
   quietly make -j "$jobs"
   quietly make install

@@ -50,6 +50,17 @@ protected:
 
 inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
 
+// A call that fails with one report of kind 1 and `code` under its own key,
+// and the empty result.
+inline void expect_refused(hostsim::Host& host, const std::string& key, std::vector<HostValue> args, int64_t code) {
+    host.clear_errors();
+    EXPECT_TRUE(is_empty_result(host.call(key, args)));
+    ASSERT_EQ(host.errors().size(), 1u);
+    EXPECT_EQ(host.errors()[0].name, key);
+    EXPECT_EQ(host.errors()[0].code, code);
+    EXPECT_EQ(host.errors()[0].kind, 1);
+}
+
 // How deep a re-entrant function nests: a script function of `params`
 // parameters whose value is `value(p)` calls `call_self(itself)` again on its
 // first evaluation at each depth, until a call comes back empty (refused) or

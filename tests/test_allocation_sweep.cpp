@@ -265,6 +265,20 @@ std::vector<Scenario> scenarios() {
         linalg("math::eig", [](Host& h) { return std::vector<HostValue>{h.array({2, 2}, {0, -1, 1, 0}), make_empty()}; }),
         linalg("math::svd",
                [](Host& h) { return std::vector<HostValue>{h.array({2, 3}, {1, 2, 3, 4, 5, 6}), make_empty(), make_empty()}; }),
+        // Data: GSL's interpolant, accelerator, QR, root workspace and FFT
+        // tables, the library's own scratch, or the result (7).
+        linalg("math::interp1",
+               [](Host& h) {
+                   return std::vector<HostValue>{h.array({3}, {0, 1, 2}), h.array({3}, {0, 1, 0}), h.array({2}, {0.5, 1.5}),
+                                                 make_integer(1)};
+               }),
+        linalg("math::polyfit",
+               [](Host& h) { return std::vector<HostValue>{h.array({3}, {0, 1, 2}), h.array({3}, {1, 2, 4}), make_integer(1)}; }),
+        linalg("math::polyval", [](Host& h) { return std::vector<HostValue>{h.array({2}, {1, 2}), h.array({3}, {0, 1, 2})}; }),
+        linalg("math::polyroots", [](Host& h) { return std::vector<HostValue>{h.array({3}, {6, -5, 1})}; }),
+        linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({6}, {1, 2, 3, 4, 5, 6})}; }),
+        linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({4}, {1, 2, 3, 4})}; }),
+        linalg("math::ifft", [](Host& h) { return std::vector<HostValue>{h.array({3, 2}, {1, 2, 3, 4, 5, 6})}; }),
         // GSL's solver object (7); it is allocated before f is first evaluated.
         {"math::fzero", [](Host& h) { return h.call("math::fzero", {line(h), make_real(0), make_real(1)}); },
          {{{"math::fzero", 7}}}, Failed::Empty},

@@ -128,6 +128,8 @@ TEST_F(LoadTest, ConstantsHaveTheirExactTypesAndValues) {
         {"math::gsl_rkck", 3},        {"math::gsl_rk8pd", 4},    {"math::gsl_rk2imp", 5},
         {"math::gsl_rk2simp", 6},     {"math::gsl_rk4imp", 7},   {"math::gsl_bsimp", 8},
         {"math::gsl_gear1", 9},       {"math::gsl_gear2", 10},
+        {"math::interp_linear", 0},   {"math::interp_cspline", 1}, {"math::interp_akima", 2},
+        {"math::interp_steffen", 3},
     };
     std::vector<std::string> order = {"math::pi"};
     for (const Expected& e : table) {
