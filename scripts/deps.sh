@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian packages the build needs, only those that are missing.
+# Installs the Debian packages the build needs, only those that are missing,
+# then (except for windows, whose libraries scripts/windows-deps.sh builds)
+# has scripts/linux-deps.sh build the static GSL that libhostmath.so links,
+# once per machine.
 # Usage: scripts/deps.sh [bench|plots|windows|fuzz|valgrind]
 #   bench adds OpenBLAS and FFTW, the benchmarks' references; plots adds them, and
 #   gnuplot and jq for scripts/plots.sh; windows adds the mingw-w64 cross
@@ -8,11 +11,11 @@
 #   sources, and zip for the release archive; fuzz adds clang and its runtime;
 #   valgrind adds valgrind.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgsl-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config dpkg-dev libgsl-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev)
 case "${1:-}" in
   bench) packages+=(libopenblas-dev libfftw3-dev) ;;
   plots) packages+=(libopenblas-dev libfftw3-dev gnuplot-nox jq) ;;
-  windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev m4 googletest zip) ;;
+  windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 m4 googletest zip) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   valgrind) packages+=(valgrind) ;;
 esac
@@ -26,4 +29,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ "${1:-}" != windows ]; then
+  "$(dirname "$0")/linux-deps.sh" >/dev/null
 fi

@@ -7,11 +7,15 @@
 # VERSION is the CMake project's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/deps.sh
 scripts/windows-deps.sh >/dev/null
 # The third-party notice names the exact versions linked into the libraries:
-# GSL (the Windows build's is built from the same source package) and the
-# mingw-w64 compiler and runtime. A package update must update the notice.
+# GSL (both builds' copies are built from the source package of libgsl-dev),
+# GMP and MPFR, and the mingw-w64 compiler and runtime. A package update must
+# update the notice.
 for linked in "$(dpkg-query -W -f '${source:Version}' libgsl-dev)" \
+              "$(dpkg-query -W -f '${source:Version}' libgmp-dev)" \
+              "$(dpkg-query -W -f '${source:Version}' libmpfr-dev)" \
               "$(dpkg-query -W -f '${Version}' g++-mingw-w64-x86-64-posix)" \
               "$(dpkg-query -W -f '${Version}' mingw-w64-x86-64-dev)"; do
   if ! grep -qF "\`$linked\`" THIRD-PARTY-NOTICES.md; then

@@ -219,7 +219,7 @@ TEST_F(QuadratureTest, ReportsGslStatusAndStillDeliversTheIntegral) {
               integer(0), integer(0)};
     const HostValue r = call("math::gsl_qag", args);
 
-    // This program's own GSL, which on Windows is not the library's copy, must not abort either.
+    // This program's own GSL, which is not the library's copy, must not abort either.
     gsl_error_handler_t* handler = gsl_set_error_handler_off();
     gsl_function direct{[](double x, void*) { return inverse_sqrt(x); }, nullptr};
     gsl_integration_workspace* w = gsl_integration_workspace_alloc(5);
@@ -235,6 +235,32 @@ TEST_F(QuadratureTest, ReportsGslStatusAndStillDeliversTheIntegral) {
     EXPECT_TRUE(same_bits(args[7].real(), abserr));
     EXPECT_EQ(args[8].base_type, kTypeInteger);
     EXPECT_EQ(args[8].integer(), status);
+}
+
+int g_program_handler_calls = 0;
+void count_program_handler_call(const char*, const char*, int, int) { ++g_program_handler_calls; }
+
+// The library has its own GSL and with it GSL's error handler: a handler this
+// program installs in its own GSL is never called by a failure inside the
+// library's GSL, and neither does a program's return to GSL's default
+// handler (null, which aborts) abort the library. The failure is reported
+// with GSL's status as always.
+TEST_F(QuadratureTest, GslFailureReachesNoErrorHandlerOfTheProgram) {
+    for (gsl_error_handler_t* handler : {&count_program_handler_call, static_cast<gsl_error_handler_t*>(nullptr)}) {
+        SCOPED_TRACE(handler ? "counting handler" : "default handler");
+        host.clear_errors();
+        g_program_handler_calls = 0;
+        gsl_error_handler_t* previous = gsl_set_error_handler(handler);
+        Args args{integrand(host, inverse_sqrt), real(0), real(1), real(1e-10), real(1e-10), integer(5), integer(1),
+                  integer(0), integer(0)};
+        const HostValue r = call("math::gsl_qag", args);
+        gsl_set_error_handler(previous);
+
+        EXPECT_EQ(g_program_handler_calls, 0);
+        EXPECT_EQ(host.errors(), (std::vector<RunError>{{-1, "math::gsl_qag", GSL_EMAXITER}}));
+        EXPECT_EQ(r.base_type, kTypeReal);
+        EXPECT_EQ(args[8].integer(), GSL_EMAXITER);
+    }
 }
 
 // gsl_cquad hands back what GSL's doubly-adaptive routine computes when driven
