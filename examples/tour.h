@@ -17,6 +17,7 @@ void tour_roots(hostsim::Host& host);
 void tour_inverse(hostsim::Host& host);
 void tour_ode(hostsim::Host& host);
 void tour_linalg(hostsim::Host& host);
+void tour_optim(hostsim::Host& host);
 
 // ---- the script form (examples/tour_script.cpp) -----------------------------
 
