@@ -4,7 +4,7 @@
 // (gsl_min_fminimizer_brent).
 //
 // Both take f, a, b [, epsabs [, epsrel [, maxit]]] and run the same loop:
-// one GSL iteration at a time, asking the host for a pending run error before
+// one GSL iteration at a time, asking the host for a pending run error after
 // each, until GSL's interval test accepts the bracket or maxit iterations are
 // spent. They differ in how they start: fzero needs f to change sign over
 // [a, b], fminbnd a point inside with f below both ends, which it looks for by
