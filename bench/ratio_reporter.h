@@ -19,6 +19,17 @@ public:
         double real = 0.0;  // seconds per iteration
         double cpu = 0.0;
         std::map<std::string, double> counters;
+        std::vector<double> cpu_runs;  // of every repetition, in order
+
+        // The median CPU time per iteration over the repetitions: steadier
+        // than the least where other work comes and goes on the machine.
+        double median_cpu() const {
+            std::vector<double> sorted = cpu_runs;
+            std::sort(sorted.begin(), sorted.end());
+            const size_t n = sorted.size();
+            if (n == 0) return cpu;
+            return n % 2 == 1 ? sorted[n / 2] : 0.5 * (sorted[n / 2 - 1] + sorted[n / 2]);
+        }
     };
 
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -32,6 +43,7 @@ public:
             const double cpu = run.cpu_accumulated_time / n;
             t.real = fresh ? real : std::min(t.real, real);
             t.cpu = fresh ? cpu : std::min(t.cpu, cpu);
+            t.cpu_runs.push_back(cpu);
             for (const auto& [name, counter] : run.counters) t.counters[name] = counter.value;
         }
         ConsoleReporter::ReportRuns(runs);

@@ -64,6 +64,7 @@ int main() {
     tour_quadrature(host);
     tour_ode(host);
     tour_roots(host);
+    tour_optim(host);
     host.unload();
     std::printf("\nUnloaded: %zu keys deleted.\n", host.delete_calls().size());
     host.close();

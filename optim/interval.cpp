@@ -4,7 +4,7 @@
 // (gsl_min_fminimizer_brent).
 //
 // Both take f, a, b [, epsabs [, epsrel [, maxit]]] and run the same loop:
-// one GSL iteration at a time, asking the host for a pending run error before
+// one GSL iteration at a time, asking the host for a pending run error after
 // each, until GSL's interval test accepts the bracket or maxit iterations are
 // spent. They differ in how they start: fzero needs f to change sign over
 // [a, b], fminbnd a point inside with f below both ends, which it looks for by
@@ -52,12 +52,6 @@ constexpr double kGolden = 0.6180339887498949;
 struct Slot {
     ResolvedFunction f;
     bool failed;  // an evaluation returned something other than a real
-    // Values the driver has already computed, handed to GSL in order for its
-    // next evaluations instead of asking the host again (fzero's two ends,
-    // which gsl_root_fsolver_set evaluates once more).
-    int32_t replay_left;
-    int32_t replay_next;
-    double replay[2];
 };
 
 enum MethodId : size_t { kFzero, kFminbnd, kMethodCount };
@@ -73,16 +67,12 @@ double evaluate(Slot& slot, double x) {
     return value;
 }
 
-// Called by GSL for every evaluation: no allocation and no lookup.
-template <MethodId M>
-double evaluate_objective(double x, void*) {
-    Slot& slot = g_nesting[M].current();
-    if (slot.replay_left > 0) {
-        --slot.replay_left;
-        return slot.replay[slot.replay_next++];
-    }
-    return evaluate(slot, x);
-}
+// Called by GSL for every evaluation, with the calling level's slot as its
+// parameter: no allocation, no lookup, nothing asked but the evaluation.
+double evaluate_objective(double x, void* slot) { return evaluate(*static_cast<Slot*>(slot), x); }
+
+// The objective GSL is handed; its parameter is the level's slot.
+gsl_function objective_of(Slot& slot) { return gsl_function{&evaluate_objective, &slot}; }
 
 // ---- arguments -------------------------------------------------------------------------
 
@@ -141,27 +131,30 @@ bool stopped(const Slot& slot, Outcome* out) {
 }
 
 // GSL's Brent iterations until `accepted` holds for the bracket, a step fails
-// or the budget, counted from `iterations` already spent, runs out. Each
-// iteration is preceded by the pending-run-error test.
+// or the budget, counted from `iterations` already spent (fewer than maxit),
+// runs out. The start has just asked for a pending run error; each iteration
+// asks once, after its evaluation and before anything it computed is used, so
+// that a run error f raises in the last iteration still ends the call. The
+// estimate is read once, as the loop ends.
 template <class Solver>
 Outcome iterate(const Slot& slot, const Problem& p, int64_t iterations, Solver& solver) {
     Outcome out;
     for (;;) {
-        if (stopped(slot, &out)) return out;
         const int status = solver.iterate();
         ++iterations;
-        out.x = solver.estimate();
-        if (slot.failed) return refused(kCodeNotReal);
+        if (stopped(slot, &out)) return out;
         if (status != GSL_SUCCESS) {
             out.status = status;
-            return out;
+            break;
         }
-        if (solver.accepted(p.epsabs, p.epsrel)) return out;
+        if (solver.accepted(p.epsabs, p.epsrel)) break;
         if (iterations >= p.maxit) {
             out.budget_spent = true;
-            return out;
+            break;
         }
     }
+    out.x = solver.estimate();
+    return out;
 }
 
 // ---- fzero ---------------------------------------------------------------------------------
@@ -180,7 +173,21 @@ bool bracket_a_root(double fa, double fb) {
     return std::isfinite(fa) && std::isfinite(fb) && ((fa < 0.0 && fb > 0.0) || (fa > 0.0 && fb < 0.0));
 }
 
-Outcome find_root(Slot& slot, const Problem& p, gsl_function objective) {
+// gsl_root_fsolver_set evaluates both ends again: this objective hands it
+// the values the driver already has, in order, and evaluates f after them.
+struct EndValues {
+    Slot* slot;
+    double values[2];
+    int used;
+};
+
+double replay_ends(double x, void* ends) {
+    EndValues& e = *static_cast<EndValues*>(ends);
+    if (e.used < 2) return e.values[e.used++];
+    return evaluate(*e.slot, x);
+}
+
+Outcome find_root(Slot& slot, const Problem& p) {
     Owned<gsl_root_fsolver, gsl_root_fsolver_free> solver{
         allocate_gated(gsl_root_fsolver_alloc, gsl_root_fsolver_brent)};
     if (!solver) return refused(kCodeNoMemory);
@@ -193,13 +200,12 @@ Outcome find_root(Slot& slot, const Problem& p, gsl_function objective) {
     if (fb == 0.0) return found(p.b);
     if (!bracket_a_root(fa, fb)) return refused(kCodeNoSignChange);
 
-    // GSL evaluates both ends again as it starts: it gets the values above.
-    slot.replay[0] = fa;
-    slot.replay[1] = fb;
-    slot.replay_next = 0;
-    slot.replay_left = 2;
+    // GSL keeps a pointer to the objective: once it has the ends, the same
+    // record becomes the plain objective, without the replay's test.
+    EndValues ends{&slot, {fa, fb}, 0};
+    gsl_function objective{&replay_ends, &ends};
     const int status = gsl_root_fsolver_set(solver.get(), &objective, p.a, p.b);
-    slot.replay_left = 0;
+    objective = objective_of(slot);
     if (status != GSL_SUCCESS) return Outcome{.status = status, .x = gsl_root_fsolver_root(solver.get())};
     RootSolver steps{solver.get()};
     return iterate(slot, p, 0, steps);
@@ -279,17 +285,26 @@ Outcome narrow_to_interior(Slot& slot, const Problem& p, Start* start, int64_t* 
     }
 }
 
-Outcome find_minimum(Slot& slot, const Problem& p, gsl_function objective) {
+Outcome find_minimum(Slot& slot, const Problem& p) {
     Owned<gsl_min_fminimizer, gsl_min_fminimizer_free> minimizer{
         allocate_gated(gsl_min_fminimizer_alloc, gsl_min_fminimizer_brent)};
     if (!minimizer) return refused(kCodeNoMemory);
     Start start{};
     int64_t iterations = 0;
-    const Outcome narrowed = narrow_to_interior(slot, p, &start, &iterations);
-    if (!start.has_interior) return narrowed;
+    Outcome out = narrow_to_interior(slot, p, &start, &iterations);
+    if (!start.has_interior) return out;
+    // The narrowing may have spent the budget on finding m: m is then the estimate.
+    if (iterations >= p.maxit) {
+        out = found(start.m.x);
+        out.budget_spent = true;
+        return out;
+    }
 
+    // GSL's set-up evaluates f once more, at a golden-section point of the bracket.
+    gsl_function objective = objective_of(slot);
     const int status = gsl_min_fminimizer_set_with_values(minimizer.get(), &objective, start.m.x, start.m.f,
                                                           start.lo.x, start.lo.f, start.hi.x, start.hi.f);
+    if (stopped(slot, &out)) return out;
     if (status != GSL_SUCCESS) return Outcome{.status = status, .x = start.m.x};
     MinSolver steps{minimizer.get()};
     return iterate(slot, p, iterations, steps);
@@ -300,7 +315,7 @@ Outcome find_minimum(Slot& slot, const Problem& p, gsl_function objective) {
 struct Method {
     const HostChar* name;
     double default_tolerance;  // for epsabs and epsrel alike
-    Outcome (*search)(Slot& slot, const Problem& p, gsl_function objective);
+    Outcome (*search)(Slot& slot, const Problem& p);
 };
 
 constexpr Method kMethods[kMethodCount] = {
@@ -312,14 +327,13 @@ constexpr Method kMethods[kMethodCount] = {
 
 // Steps that run while the call holds its level: resolve f into the slot,
 // check the inputs, search. GSL's object is released before returning.
-Outcome search_at_level(const Method& method, Slot& slot, gsl_function objective, std::span<const HostValue> args) {
+Outcome search_at_level(const Method& method, Slot& slot, std::span<const HostValue> args) {
     slot.failed = false;
-    slot.replay_left = 0;
     if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
     if (slot.f.last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem{.epsabs = method.default_tolerance, .epsrel = method.default_tolerance};
     if (const int64_t code = read_problem(args, &problem); code != 0) return refused(code);
-    return method.search(slot, problem, objective);
+    return method.search(slot, problem);
 }
 
 HostValue* deliver(HostValue* result, const Method& method, const Outcome& out, void* ctx) {
@@ -337,7 +351,7 @@ HostValue* search_interval(HostValue* result, int64_t last_index, HostValue* arg
     return run_nested(
         g_nesting[M], Entry{kMethods[M].name, kLeastArguments, kMostArguments}, result, last_index, args, ctx,
         [](Slot& slot, std::span<HostValue> arguments) {
-            return search_at_level(kMethods[M], slot, gsl_function{&evaluate_objective<M>, nullptr}, arguments);
+            return search_at_level(kMethods[M], slot, arguments);
         },
         [result, ctx](const Outcome& out) { return deliver(result, kMethods[M], out, ctx); });
 }

@@ -397,6 +397,58 @@ TEST_F(OptimTest, PendingRunErrorEndsTheCallWithoutReport) {
     EXPECT_TRUE(host.errors().empty());
 }
 
+// A run error f raises at the last evaluation of a search, in the iteration
+// that the interval test accepts or that spends the budget, still ends the
+// call with the empty result: nothing computed after it is delivered or reported.
+TEST_F(OptimTest, RunErrorRaisedInTheLastIterationEndsTheCall) {
+    for (const Problem& p : kProblems) {
+        for (const int64_t maxit : {100, 2}) {
+            SCOPED_TRACE(testing::Message() << p.key << " from " << p.a << ", maxit " << maxit);
+            const double eps = default_tolerance(p.key);
+            const Args args_without_f = {real(p.a), real(p.b), real(eps), real(eps), integer(maxit)};
+            auto run = [&](const HostValue& f) {
+                Args args = {f};
+                args.insert(args.end(), args_without_f.begin(), args_without_f.end());
+                return host.call(p.key, args);
+            };
+            // The evaluations a whole search takes.
+            host.clear_errors();
+            const int64_t before = host.qecal_calls();
+            ASSERT_EQ(run(objective(host, p.phi)).base_type, kTypeReal);
+            const int64_t last = host.qecal_calls() - before;
+            host.clear_errors();
+            int64_t evaluations = 0;
+            const HostValue raising = host.function(1, [&](std::span<HostValue> x) {
+                if (++evaluations == last) host.set_pending(true);
+                return make_real(p.phi(x[0].real()));
+            });
+            const HostValue r = run(raising);
+            host.set_pending(false);
+            EXPECT_TRUE(is_empty_result(r));
+            EXPECT_EQ(evaluations, last);
+            EXPECT_TRUE(host.errors().empty());
+        }
+    }
+}
+
+// fminbnd's golden-section narrowing counts against maxit: when it spends the
+// whole budget on finding a point below both ends, that point is the result,
+// with the budget's report, and Brent's method takes no step.
+TEST_F(OptimTest, FminbndNarrowingCanSpendTheWholeBudget) {
+    const double a = 0.0, b = 2.0;
+    const double x1 = b - kGolden * (b - a);
+    const double x2 = a + kGolden * (b - a);
+    const double m = quartic(x1) <= quartic(x2) ? x1 : x2;
+    ASSERT_LT(quartic(m), std::min(quartic(a), quartic(b)));
+    const int64_t before = host.qecal_calls();
+    const HostValue r =
+        host.call("math::fminbnd", {objective(host, quartic), real(a), real(b), real(1e-7), real(1e-7), integer(1)});
+    ASSERT_EQ(r.base_type, kTypeReal);
+    EXPECT_TRUE(same_bits(r.real(), m)) << r.real() << " vs " << m;
+    EXPECT_EQ(host.qecal_calls() - before, 4);
+    EXPECT_EQ(host.errors(), (std::vector<RunError>{{-2, "math::fminbnd", 1}}));
+}
+
 // ---- nesting --------------------------------------------------------------------------------------
 
 TEST_F(OptimTest, EachFunctionNestsSixDeep) {
