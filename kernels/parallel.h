@@ -17,8 +17,17 @@
 // computed independently is bit-identical for every thread count. Reductions
 // combine their per-range partials in ascending range order, so a search that
 // keeps the first of equal candidates still keeps the first in scan order.
+//
+// Every part of a job also runs in the same floating-point mode: the calling
+// thread's rounding direction, flush-to-zero and denormals-are-zero (MXCSR)
+// and x87 control word, read when the job starts. A new thread does not
+// reliably have them: Windows starts every thread in the default mode, and
+// the caller may change its mode after its team's threads were started. A
+// worker that ran in another mode would round differently from one thread
+// over the whole, in exactly the part it computed.
 #pragma once
 
+#include <cfenv>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -140,6 +149,7 @@ private:
     bool stopping_ = false;
     JobFn fn_ = nullptr;
     void* job_ = nullptr;
+    std::fenv_t mode_{};  // the calling thread's, for the job of this generation
 };
 
 // One loop on a team of its own, started and joined within this call; with
