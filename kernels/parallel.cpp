@@ -58,13 +58,13 @@ constexpr uint32_t kMxcsrFlags = 0x3F;
 
 }  // namespace
 
-// One instruction each way. MXCSR through the SSE intrinsics, which gcc,
-// clang and mingw-w64 all provide. The x87 control word through fnstcw and
-// fldcw: no intrinsic for it is common to gcc and clang, and <cfenv>, which
-// reaches it too, is far dearer: fegetenv and fesetenv store and load the
-// whole x87 environment (about 0.3 µs each with glibc), and mingw-w64's
-// also ask the processor for SSE on every call (6 to 7 µs each under Wine,
-// as much as waking a thread).
+// One instruction each way, about 10 ns of CPU. MXCSR through the SSE
+// intrinsics, which gcc, clang and mingw-w64 all provide. The x87 control
+// word through fnstcw and fldcw: no intrinsic for it is common to gcc and
+// clang, and <cfenv>, which reaches it too, is far dearer: fegetenv and
+// fesetenv store and load the whole x87 environment (75 ns each with
+// glibc), and mingw-w64's also run cpuid on every call (1.6 µs each under
+// Wine in a virtual machine, more than waking a thread).
 FloatingPointMode floating_point_mode() {
     FloatingPointMode mode;
     mode.mxcsr = _mm_getcsr() & ~kMxcsrFlags;
