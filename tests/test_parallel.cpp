@@ -60,7 +60,7 @@ const FloatingPointMode kModes[] = {
 
 // Sets the calling thread's mode (fesetround sets the x87 unit and MXCSR
 // alike) and restores the whole environment when it goes, MXCSR explicitly
-// as well, so the restoring does not lean on what the library relies on.
+// too, whatever a runtime's fenv_t keeps of it.
 class ModeOnThisThread {
 public:
     explicit ModeOnThisThread(const FloatingPointMode& mode) : mxcsr_(_mm_getcsr()) {
