@@ -17,6 +17,13 @@
 // computed independently is bit-identical for every thread count. Reductions
 // combine their per-range partials in ascending range order, so a search that
 // keeps the first of equal candidates still keeps the first in scan order.
+//
+// Every part of a job also runs in the same floating-point mode: the calling
+// thread's, read when the job starts. A new thread does not reliably have
+// it: Windows starts every thread in the default mode, and a team's threads
+// keep the mode they were started in when the caller's changes later. A
+// worker in another mode would round differently from one thread over the
+// whole, in exactly the part it computed.
 #pragma once
 
 #include <condition_variable>
@@ -47,6 +54,21 @@ void set_thread_limit(int threads);
 // Threads for a job of `work` units in which each thread should have at
 // least `min_work` units to be worth its start: 1 to thread_limit().
 int threads_for(int64_t work, int64_t min_work);
+
+// ---- the floating-point mode ---------------------------------------------------
+
+// What decides how a thread's arithmetic rounds: MXCSR's control bits
+// (rounding direction, flush-to-zero, denormals-are-zero, exception masks)
+// and the x87 control word (rounding direction, precision, masks). The
+// sticky exception flags are no part of it.
+struct FloatingPointMode {
+    uint32_t mxcsr = 0;
+    uint16_t x87_control = 0;
+};
+
+// The calling thread's mode, and setting it (the thread keeps its flags).
+FloatingPointMode floating_point_mode();
+void set_floating_point_mode(const FloatingPointMode& mode);
 
 // ---- splitting a range --------------------------------------------------------
 
@@ -140,6 +162,7 @@ private:
     bool stopping_ = false;
     JobFn fn_ = nullptr;
     void* job_ = nullptr;
+    FloatingPointMode mode_;  // the calling thread's, for the job of this generation
 };
 
 // One loop on a team of its own, started and joined within this call; with

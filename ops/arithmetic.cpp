@@ -2,8 +2,7 @@
 // The arithmetic operators: + - .* ./ .^ element by element, and * with a
 // real. Each is one instance of the binary worker (ops/binary.h); * on two
 // arrays is the matrix product (ops/product.h).
-#include <cmath>
-
+#include "elementary/elementary.h"
 #include "ops/binary.h"
 #include "ops/product.h"
 #include "script/operators.h"
@@ -24,8 +23,9 @@ struct Times {
 struct Over {
     double operator()(double a, double b) const { return a / b; }
 };
+// The library's own pow, correctly rounded: the same bits on every platform.
 struct Power {
-    double operator()(double a, double b) const { return std::pow(a, b); }
+    double operator()(double a, double b) const { return elementary::pow(a, b); }
 };
 
 constexpr BinaryOperation kAdd{u"math +", kArithmeticCodes, kInlineElementsPerThread};

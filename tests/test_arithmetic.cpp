@@ -2,7 +2,9 @@
 // The arithmetic operators + - * .* ./ .^ through the operator dispatcher.
 #include <cmath>
 #include <limits>
+#include <optional>
 
+#include "elementary/elementary.h"
 #include "tests/support.h"
 
 namespace {
@@ -64,6 +66,38 @@ TEST_F(LibraryTest, ArithmeticOperatorsComputeEachElement) {
         EXPECT_EQ(got.shape, (std::vector<int64_t>{2, 2}));
         EXPECT_EQ(got.values, c.expected);
     }
+}
+
+// .^ is the library's own pow, bit for bit, on inexact results, and gives
+// the documented values in the special cases.
+TEST_F(LibraryTest, ElementPowerIsTheLibrarysOwnPow) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double x, y;
+        std::optional<double> want;  // none: inexact, only the library's pow decides
+    } cases[] = {
+        {2.0, 10.0, 1024.0},   {-8.0, 1.0 / 3.0, nan},   {-0.0, -1.0, -kInf}, {0.0, -1.0, kInf},
+        {-2.0, 3.0, -8.0},     {0.5, 1074.0, 0x1p-1074}, {2.0, 1024.0, kInf}, {kInf, -0.5, 0.0},
+        {1.0, nan, 1.0},       {10.0, -0.5, {}},         {1.0001, 1e5, {}},   {3.7, -2.25, {}},
+        {0.999, -7e5, {}},
+    };
+    std::vector<double> xs, ys;
+    for (const auto& c : cases) {
+        xs.push_back(c.x);
+        ys.push_back(c.y);
+    }
+    const int64_t n = static_cast<int64_t>(xs.size());
+    const std::vector<double> got = host.read(host.apply(kElemPower, {host.array({n}, xs), host.array({n}, ys)})).values;
+    ASSERT_EQ(got.size(), xs.size());
+    for (size_t i = 0; i < xs.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << xs[i] << " .^ " << ys[i] << ": " << got[i]);
+        EXPECT_TRUE(same_bits(got[i], hostmath::elementary::pow(xs[i], ys[i])));
+        if (const std::optional<double> want = cases[i].want) {
+            EXPECT_TRUE(std::isnan(*want) ? std::isnan(got[i]) : same_bits(got[i], *want));
+        }
+    }
+    EXPECT_TRUE(reported().empty());
 }
 
 struct FailureCase {

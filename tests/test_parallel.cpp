@@ -3,9 +3,14 @@
 // operation that uses them, whose results must not change by a bit with the
 // thread count (HOSTMATH_THREADS, read at load).
 
+#include <xmmintrin.h>
+
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <set>
@@ -27,6 +32,71 @@ namespace parallel = hostmath::parallel;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kThreadCounts[] = {1, 2, 3, 7};
+
+// ---- floating-point modes -------------------------------------------------------
+
+// MXCSR: rounding (bits 13-14), flush-to-zero (15), denormals-are-zero (6)
+// and the exception masks (7-12); bits 0-5 are the sticky flags.
+constexpr unsigned kMxcsrControl = 0xFFC0;
+constexpr unsigned kFlushToZero = 0x8000;
+constexpr unsigned kDenormalsAreZero = 0x0040;
+
+struct FloatingPointMode {
+    const char* name;
+    int rounding;
+    bool flush;  // flush-to-zero and denormals-are-zero
+};
+
+// The four rounding directions, and flush-to-zero with denormals-are-zero
+// in the default direction and in the one a host was seen to use with it.
+const FloatingPointMode kModes[] = {
+    {"to nearest", FE_TONEAREST, false},
+    {"upward", FE_UPWARD, false},
+    {"downward", FE_DOWNWARD, false},
+    {"toward zero", FE_TOWARDZERO, false},
+    {"to nearest, FTZ and DAZ", FE_TONEAREST, true},
+    {"toward zero, FTZ and DAZ", FE_TOWARDZERO, true},
+};
+
+// Sets the calling thread's mode (fesetround sets the x87 unit and MXCSR
+// alike) and restores the whole environment when it goes, MXCSR explicitly
+// too, whatever a runtime's fenv_t keeps of it.
+class ModeOnThisThread {
+public:
+    explicit ModeOnThisThread(const FloatingPointMode& mode) : mxcsr_(_mm_getcsr()) {
+        std::fegetenv(&saved_);
+        std::fesetround(mode.rounding);
+        if (mode.flush) _mm_setcsr(_mm_getcsr() | kFlushToZero | kDenormalsAreZero);
+    }
+    ~ModeOnThisThread() {
+        std::fesetenv(&saved_);
+        _mm_setcsr(mxcsr_);
+    }
+    ModeOnThisThread(const ModeOnThisThread&) = delete;
+    ModeOnThisThread& operator=(const ModeOnThisThread&) = delete;
+
+private:
+    std::fenv_t saved_;
+    unsigned mxcsr_;
+};
+
+// The mode a thread computes in: MXCSR's control bits and the x87 control
+// word (rounding, precision and masks), which both glibc's and mingw-w64's
+// fenv_t hold first, as the processor's fnstenv stores it.
+struct ThreadMode {
+    unsigned mxcsr = 0;
+    uint16_t x87 = 0;
+    bool operator==(const ThreadMode&) const = default;
+};
+
+ThreadMode mode_of_this_thread() {
+    std::fenv_t env;
+    std::fegetenv(&env);
+    ThreadMode m;
+    m.mxcsr = _mm_getcsr() & kMxcsrControl;
+    std::memcpy(&m.x87, &env, sizeof m.x87);
+    return m;
+}
 
 // ---- splitting and counting -----------------------------------------------------
 
@@ -171,6 +241,31 @@ TEST(ParallelTeam, ReductionKeepsTheFirstOfEqualCandidates) {
             }
         }
     }
+}
+
+// The threads of a team started before the caller changed its mode still
+// run every job in the caller's mode of that job, and in the default mode
+// again once the caller is back in it.
+TEST(ParallelTeam, WorkersRunInTheCallersFloatingPointMode) {
+    constexpr int kThreads = 4;
+    parallel::Team team(kThreads);
+    ASSERT_EQ(team.size(), kThreads);
+    const auto modes_of_parts = [&team] {
+        std::vector<ThreadMode> seen(kThreads);
+        team.for_numbered_ranges(0, kThreads, 1, [&](int part, int64_t, int64_t) { seen[part] = mode_of_this_thread(); });
+        return seen;
+    };
+    const ThreadMode initial = mode_of_this_thread();
+    for (const FloatingPointMode& mode : kModes) {
+        ModeOnThisThread on(mode);
+        const ThreadMode caller = mode_of_this_thread();
+        for (const ThreadMode& part : modes_of_parts()) {
+            EXPECT_EQ(part.mxcsr, caller.mxcsr) << mode.name;
+            EXPECT_EQ(part.x87, caller.x87) << mode.name;
+        }
+    }
+    EXPECT_EQ(mode_of_this_thread(), initial);
+    for (const ThreadMode& part : modes_of_parts()) EXPECT_EQ(part, initial);
 }
 
 // ---- operations: the same bits on every thread count ----------------------------
@@ -346,6 +441,109 @@ TEST_F(ThreadCountTest, Inversion) {
             EXPECT_EQ(first_difference(got.values, one.values), -1) << c.what << " on " << threads << " threads";
         }
     }
+}
+
+// ---- operations in the host's floating-point mode -------------------------------
+
+// mixed_values with tiny numbers in every fifth place: subnormals, numbers
+// whose products are subnormal, and arguments whose e^x is, so that
+// flush-to-zero and denormals-are-zero change results.
+std::vector<double> values_with_subnormals(int64_t n, uint64_t seed) {
+    std::vector<double> v = mixed_values(n, seed);
+    std::mt19937_64 rng(seed + 1000);
+    std::uniform_real_distribution<double> unit(1.0, 2.0);
+    for (size_t i = 3; i < v.size(); i += 5) {
+        const double m = unit(rng);
+        switch ((i / 5) % 3) {
+            case 0: v[i] = std::ldexp(m, -1060 + static_cast<int>(i % 13)); break;
+            case 1: v[i] = std::ldexp(m, -530 + static_cast<int>(i % 7)); break;
+            default: v[i] = -700.0 - 40.0 * (m - 1.0); break;
+        }
+    }
+    return v;
+}
+
+// An n x n matrix far from singular (n on the diagonal) and mostly zero:
+// in the upper rows a few elements are ordinary numbers and a few
+// subnormal; the lower rows hold, besides the diagonal, only subnormals in
+// the lower columns, so that the lower right block of the inverse is the
+// diagonal's inverses and subnormals, which flush-to-zero takes away.
+std::vector<double> invertible_with_subnormals(int64_t n, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::vector<double> v(static_cast<size_t>(n * n), 0.0);
+    for (int64_t i = 0; i < n; ++i) {
+        for (int64_t j = 0; j < n; ++j) {
+            const uint64_t pick = rng() % 100;
+            const bool upper = i < n / 2, left = j < n / 2;
+            if (upper && pick < 3) {
+                v[i * n + j] = unit(rng);
+            } else if ((upper || !left) && pick < 10) {
+                v[i * n + j] = std::ldexp(unit(rng), -1040);
+            }
+        }
+        v[i * n + i] = static_cast<double>(n);
+    }
+    return v;
+}
+
+// The host's thread in another rounding direction or with flush-to-zero: the
+// product, inv and the element-wise operators are still the same bits on
+// every thread count, because every worker computes in the caller's mode.
+// The mode is set after the library is loaded, so a team whose threads kept
+// the mode they started with would show it.
+TEST_F(ThreadCountTest, SameBitsInTheHostsFloatingPointMode) {
+    constexpr int kCounts[] = {1, 2, 3, 4, 7};
+    constexpr int64_t kOrder = 487;  // inv on all of 7 threads in its first steps
+    static_assert(kOrder * kOrder >= 7 * hostmath::kInverseElementsPerThread);
+    static_assert(int64_t{256} * 256 * 256 >= 7 * hostmath::kMultiplyAddsPerThread);
+    const HostValue a = host.array({kElements}, values_with_subnormals(kElements, 7));
+    const HostValue b = host.array({kElements}, values_with_subnormals(kElements, 8));
+    const HostValue p = host.array({256, 256}, values_with_subnormals(256 * 256, 9));
+    const HostValue q = host.array({256, 256}, values_with_subnormals(256 * 256, 10));
+    const HostValue m = host.array({kOrder, kOrder}, invertible_with_subnormals(kOrder, 11));
+    const HostValue x = make_real(0.75);
+    // `arithmetic`: rounded operations alone, whose results the mode must
+    // change, or the data would not show a worker in the wrong mode.
+    const struct {
+        const char* what;
+        bool arithmetic;
+        std::function<HostValue()> run;
+    } cases[] = {
+        {"p * q", true, [&] { return host.apply(2, {p, q}); }},
+        {"inv(m)", true, [&] { return host.call("math::inv", {m}); }},
+        {"a + b", true, [&] { return host.apply(0, {a, b}); }},
+        {"a ./ b", true, [&] { return host.apply(26, {a, b}); }},
+        {"a .^ x", false, [&] { return host.apply(28, {a, x}); }},
+        {"exp(a)", false, [&] { return host.apply(51, {a}); }},
+        {"sin(a)", false, [&] { return host.apply(54, {a}); }},
+    };
+    std::vector<hostsim::ArrayContents> to_nearest;
+    for (const FloatingPointMode& mode : kModes) {
+        std::vector<hostsim::ArrayContents> one(std::size(cases));
+        for (int threads : kCounts) {
+            reload_with_threads(threads);
+            ModeOnThisThread on(mode);
+            for (size_t k = 0; k < std::size(cases); ++k) {
+                SCOPED_TRACE(testing::Message() << cases[k].what << ", " << mode.name << ", " << threads << " threads");
+                const HostValue r = cases[k].run();
+                ASSERT_NE(host.object(r), nullptr);
+                hostsim::ArrayContents got = host.read(r);
+                host.release(r);
+                if (threads == 1) {
+                    if (cases[k].arithmetic && !to_nearest.empty()) {
+                        EXPECT_NE(first_difference(got.values, to_nearest[k].values), -1) << "the mode changes nothing";
+                    }
+                    one[k] = std::move(got);
+                    continue;
+                }
+                EXPECT_EQ(got.shape, one[k].shape);
+                EXPECT_EQ(first_difference(got.values, one[k].values), -1);
+            }
+        }
+        if (to_nearest.empty()) to_nearest = std::move(one);
+    }
+    EXPECT_TRUE(host.errors().empty()) << (host.errors().empty() ? "" : host.errors()[0].name + " " + std::to_string(host.errors()[0].code));
 }
 
 }  // namespace
