@@ -89,7 +89,7 @@ constexpr double kFirstErrorDoubled = 0x1p-61;
 
 // a with the 27 lowest bits of its significand cleared: 26 significant bits,
 // and a - upper_half(a) is exact.
-double upper_half(double a) {
+[[gnu::always_inline]] inline double upper_half(double a) {
     return std::bit_cast<double>(std::bit_cast<uint64_t>(a) & ~((uint64_t{1} << 27) - 1));
 }
 
@@ -114,7 +114,7 @@ double upper_half(double a) {
 // - t1_rest h, t1_head (h - upper_half(h)), T0's pair, the truncation
 //   (2^-76, trig_tables.h): each below 2^-76.
 // In all below 2^-63.7 F, taken as 2^-62 (kFirstError) with |hi| for F.
-DoubleDouble taylor_value(const tables::TaylorRow* rows, double ah, double al) {
+[[gnu::always_inline]] inline DoubleDouble taylor_value(const tables::TaylorRow* rows, double ah, double al) {
     const int i = static_cast<int>(ah * 128.0 + 0.5);
     const tables::TaylorRow& row = rows[i];
     const double h = ah - i * 0x1p-7;
@@ -130,12 +130,12 @@ DoubleDouble taylor_value(const tables::TaylorRow* rows, double ah, double al) {
 
 // base + sign t as an unnormalised pair, for |t| <= |base| or base = 0: the
 // first sum exact, the rest adding u |t.lo| at most.
-DoubleDouble plus(DoubleDouble base, DoubleDouble t, double sign) {
+[[gnu::always_inline]] inline DoubleDouble plus(DoubleDouble base, DoubleDouble t, double sign) {
     const DoubleDouble s = two_sum(base.hi, sign * t.hi);
     return {s.hi, (s.lo + base.lo) + sign * t.lo};
 }
 
-std::optional<double> first_rounded(DoubleDouble v, double relative_error) {
+[[gnu::always_inline]] inline std::optional<double> first_rounded(DoubleDouble v, double relative_error) {
     return rounded({v, relative_error * std::fabs(v.hi)});
 }
 
@@ -153,14 +153,14 @@ std::optional<double> atan_first(double ax) {
 
 // sqrt(z) as a pair, for 2^-54 <= z <= 1/4: the remainder z - sh^2 from
 // two_product, its leading difference exact (Sterbenz).
-DoubleDouble root(double z) {
+[[gnu::always_inline]] inline DoubleDouble root(double z) {
     const double sh = std::sqrt(z);
     const DoubleDouble p = two_product(sh, sh);
     return {sh, ((z - p.hi) - p.lo) / (2.0 * sh)};
 }
 
 // 2 asin(sqrt((1 - ax)/2)) for 1/2 <= ax < 1: 1 - ax is exact (Sterbenz).
-DoubleDouble twice_asin_of_root(double ax) {
+[[gnu::always_inline]] inline DoubleDouble twice_asin_of_root(double ax) {
     const DoubleDouble s = root(0.5 * (1.0 - ax));
     const DoubleDouble g = taylor_value(tables::kAsinTaylor, s.hi, s.lo);
     return {2.0 * g.hi, 2.0 * g.lo};

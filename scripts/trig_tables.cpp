@@ -176,9 +176,9 @@ int main() {
     split_pair(v, hi, lo);
     std::printf("inline constexpr DoubleDouble kPi = {%a, %a};\n\n", hi, lo);
 
-    std::printf("// sin(j pi/128) and cos(j pi/128), j = 0 .. 64.\n");
-    table("kSinTable", 64, [](mpfr_t out, int j) { pi_scaled(out, j, 7); mpfr_sin(out, out, MPFR_RNDN); });
-    table("kCosTable", 64, [](mpfr_t out, int j) { pi_scaled(out, j, 7); mpfr_cos(out, out, MPFR_RNDN); });
+    std::printf("// sin(j pi/128), j = 0 .. 255: the whole circle, so that no argument is\n"
+                "// folded; cos(j pi/128) is entry (j + 64) mod 256.\n");
+    table("kSinTable", 255, [](mpfr_t out, int j) { pi_scaled(out, j, 7); mpfr_sin(out, out, MPFR_RNDN); });
     std::printf("// atan(i/128), i = 0 .. 128.\n");
     table("kAtanTable", 128, [](mpfr_t out, int i) { mpfr_set_si_2exp(out, i, -7, MPFR_RNDN); mpfr_atan(out, out, MPFR_RNDN); });
 
