@@ -151,6 +151,23 @@ std::optional<double> atan_first(double ax) {
     return first_rounded(plus(tables::kHalfPi, taylor_value(tables::kAtanTaylor, ah, al), -1.0), kFirstError);
 }
 
+// The angle of (ax, ay) for ax, ay > 0 (x negative when `left`), the
+// smaller at least 2^-800 of the larger, the larger in [2^-100, 2^990]:
+// atan of the ratio a = min / max as a pair (the remainder min - ah max exact
+// as for 1/x above, nothing underflowing), then t, pi/2 -+ t or pi - t by
+// octant, each at least as large as t: the relative bound holds.
+std::optional<double> atan2_first(double ay, double ax, bool left) {
+    const bool steep = ay > ax;
+    const double smaller = steep ? ax : ay, larger = steep ? ay : ax;
+    const double ah = smaller / larger;
+    const DoubleDouble p = two_product(ah, larger);
+    const double al = ((smaller - p.hi) - p.lo) / larger;
+    const DoubleDouble t = taylor_value(tables::kAtanTaylor, ah, al);
+    constexpr DoubleDouble kZero{0.0, 0.0};
+    if (steep) return first_rounded(plus(tables::kHalfPi, t, left ? 1.0 : -1.0), kFirstError);
+    return first_rounded(plus(left ? tables::kPi : kZero, t, left ? -1.0 : 1.0), kFirstError);
+}
+
 // sqrt(z) as a pair, for 2^-54 <= z <= 1/4: the remainder z - sh^2 from
 // two_product, its leading difference exact (Sterbenz).
 [[gnu::always_inline]] inline DoubleDouble root(double z) {
@@ -248,6 +265,7 @@ std::optional<double> angle_of_finite(double y, double x) {
     ay *= scale;
     const double smaller = ax > ay ? ay : ax;
     if (smaller < larger * scale * 0x1p-800) return std::nullopt;
+    if (const std::optional<double> v = atan2_first(ay, ax, std::signbit(x))) return with_sign(v, std::signbit(y));
     return with_sign(rounded(angle(single(std::signbit(x) ? -ax : ax), single(ay), ratio_of(ax, ay))), std::signbit(y));
 }
 
