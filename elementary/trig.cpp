@@ -4,18 +4,17 @@
 // x = k pi/128 + r, |r| <= pi/256 (a little more from the rounding of k),
 // by Cody-Waite reduction with pi/128 in three parts; k below 2^26, so the
 // first product is exact and r is a double-double to about 2^-134 |k|.
-// With k = 256 n + 128 h + m: sin(x) = (-1)^h sin(m pi/128 + r), and for
-// m > 64 sin(m pi/128 + r) = sin((128 - m) pi/128 - r), so everything is
-// sin(m pi/128 + r) = S_m cos r + C_m sin r with m in [0, 64] and a table
-// of S_m, C_m; cos x is sin of k + 64, tan x the quotient of the two.
+// With j = k mod 256, sin(x) = sin(j pi/128 + r) = S_j cos r + C_j sin r
+// from a table of S_j = sin(j pi/128) over the whole circle (C_j is
+// S_(j+64)); cos x is sin of k + 64, tan x the quotient of the two.
 //
 // Error bounds (absolute, on the double-double before the rounding test):
-// - m > 0: S_m and C_m are at least sin(pi/256) apart from the
+// - S_j != 0: S_j and C_j are at least sin(pi/256) apart from the
 //   combination, no cancellation; the largest terms are the error of the
-//   double evaluation of r^3 P(r^2) (<= 2^-72.6), the product C_m sl and
+//   double evaluation of r^3 P(r^2) (<= 2^-72.6), the product C_j sl and
 //   the last addition of the low part (<= 2^-74.6 each) and the dropped
 //   C_lo sl (<= 2^-75.6): in all below 2^-71.9, taken as 2^-70.
-// - m = 0: the value is sin r, whose error is relative: below 2^-65.5 |r|
+// - S_j = 0 (j = 0, 128): the value is +-sin r, whose error is relative: below 2^-65.5 |r|
 //   (the double evaluation of r^3 P(r^2), relative r^2/6 * 4 ulps), taken
 //   as 2^-64 |result|.
 // - the reduction adds 2^-134 |k| (the three parts and their products),
@@ -64,7 +63,7 @@ struct Reduced {
     double error;  // |r - (x - k pi/128)|
 };
 
-Reduced reduce(double x) {
+[[gnu::always_inline]] inline Reduced reduce(double x) {
     // Adding and removing 1.5 * 2^52 rounds to the nearest integer.
     constexpr double kRound = 0x1.8p52;
     const double k = (x * tables::k128OverPi + kRound) - kRound;
@@ -83,7 +82,7 @@ struct SinCosOfR {
     double cl;
 };
 
-SinCosOfR sin_cos_of(DoubleDouble r) {
+[[gnu::always_inline]] inline SinCosOfR sin_cos_of(DoubleDouble r) {
     const DoubleDouble square = two_product(r.hi, r.hi);
     const double z = square.hi;
     const double p = z * (kSin3 + z * (kSin5 + z * (kSin7 + z * kSin9)));
@@ -94,18 +93,12 @@ SinCosOfR sin_cos_of(DoubleDouble r) {
     return {r.hi, sl, -0.5 * square.hi, cl};
 }
 
-// sin(k pi/128 + r).
-Bounded sine_at(int64_t k, SinCosOfR p, double reduction_error) {
-    unsigned m = static_cast<unsigned>(static_cast<uint64_t>(k) & 255u);
-    const bool negative = m >= 128;
-    m &= 127u;
-    if (m > 64) {
-        m = 128 - m;
-        p.rh = -p.rh;
-        p.sl = -p.sl;
-    }
-    const DoubleDouble s = tables::kSinTable[m];
-    const DoubleDouble c = tables::kCosTable[m];
+// sin(k pi/128 + r) = S_j cos r + C_j sin r, j = k mod 256, from the
+// whole-circle table: no folding, no sign to apply, no branch on j.
+[[gnu::always_inline]] inline Bounded sine_at(int64_t k, SinCosOfR p, double reduction_error) {
+    const unsigned j = static_cast<unsigned>(static_cast<uint64_t>(k) & 255u);
+    const DoubleDouble s = tables::kSinTable[j];
+    const DoubleDouble c = tables::kSinTable[(j + 64) & 255u];
     // S (1 + ch + cl) + C (rh + sl), the three leading terms summed exactly.
     const DoubleDouble c_r = two_product(c.hi, p.rh);
     const DoubleDouble s_ch = two_product(s.hi, p.ch);
@@ -113,9 +106,9 @@ Bounded sine_at(int64_t k, SinCosOfR p, double reduction_error) {
     const DoubleDouble second = two_sum(first.hi, s_ch.hi);
     const double small = ((s.lo + s_ch.lo) + c_r.lo) + c.lo * p.rh + (s.hi * p.cl + s.lo * p.ch);
     const double lo = (small + (first.lo + second.lo)) + c.hi * p.sl;
-    DoubleDouble v = fast_two_sum(second.hi, lo);
-    const double error = (m == 0 ? kRelativeError * std::fabs(v.hi) : kEvaluationError) + reduction_error;
-    if (negative) v = negate(v);
+    const DoubleDouble v = fast_two_sum(second.hi, lo);
+    // S_j = 0 for j = 0 and 128: the value is +-sin r, its error relative.
+    const double error = ((j & 127u) == 0 ? kRelativeError * std::fabs(v.hi) : kEvaluationError) + reduction_error;
     return {v, error};
 }
 
@@ -149,10 +142,12 @@ std::optional<double> tan(double x) {
     return reduced_and_evaluated(x, x, [](const Reduced& red, SinCosOfR p) {
         const Bounded n = sine_at(red.k, p, red.error);
         const Bounded d = sine_at(red.k + 64, p, red.error);
-        const DoubleDouble t = divide(n.value, d.value);
-        // |n/d - n'/d'| <= (en + |t| ed) / |d| to first order; the factor and
-        // the quotient's own 2^-100 cover the rest.
-        const double error = (n.error + std::fabs(t.hi) * d.error) / std::fabs(d.value.hi) * (1.0 + 0x1p-20) +
+        const Quotient quotient = divide_keeping_inverse(n.value, d.value);
+        const DoubleDouble t = quotient.value;
+        // |n/d - n'/d'| <= (en + |t| ed) / |d| to first order; the factor
+        // covers the rest and the rounding of 1/d.hi (2^-53), the last term
+        // the quotient's own 2^-100. No second division.
+        const double error = (n.error + std::fabs(t.hi) * d.error) * std::fabs(quotient.inverse) * (1.0 + 0x1p-20) +
                              0x1p-97 * std::fabs(t.hi);
         return rounded({t, error});
     });

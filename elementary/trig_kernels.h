@@ -48,13 +48,20 @@ inline std::optional<double> rounded(const Bounded& b) {
 // n.hi - q d.hi is exact (Sterbenz). A single hardware division: the
 // quotient's first part need not be the rounded one, the correction takes
 // up its error.
-inline DoubleDouble divide(DoubleDouble n, DoubleDouble d) {
+struct Quotient {
+    DoubleDouble value;
+    double inverse;  // 1 / d.hi rounded, for callers that need to scale by 1/d again
+};
+
+inline Quotient divide_keeping_inverse(DoubleDouble n, DoubleDouble d) {
     const double inverse = 1.0 / d.hi;
     const double q = n.hi * inverse;
     const DoubleDouble p = multiply(d, q);
     const double rest = ((n.hi - p.hi) - p.lo) + n.lo;
-    return fast_two_sum(q, rest * inverse);
+    return {fast_two_sum(q, rest * inverse), inverse};
 }
+
+inline DoubleDouble divide(DoubleDouble n, DoubleDouble d) { return divide_keeping_inverse(n, d).value; }
 
 // The fast path's result, or the accurate path's where it gave up.
 inline double fast_or_accurate(std::optional<double> fast_result, Accurate f, double x) {
