@@ -22,6 +22,8 @@ namespace hostmath::elementary {
 
 // exp_core: |result / e^z - 1| below this.
 inline constexpr double kExpCoreError = 0x1p-75;
+// exp_quick: |result / e^z - 1| below this.
+inline constexpr double kExpQuickError = 0x1p-68;
 // log_core: |result / log(x) - 1| below this.
 inline constexpr double kLogCoreError = 0x1p-79;
 
@@ -66,11 +68,18 @@ inline double top_26_bits(double v) {
     return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~((uint64_t{1} << 27) - 1));
 }
 
-// e^z as v * 2^scale, v in [0.7, 1.42].
+// e^z as v * 2^scale, v in [0.99, 2.01].
 struct Scaled {
     DoubleDouble v;
     int scale;
 };
+
+// e (times 2^shift) rounded, when every value within bound * |e.v| of e.v
+// rounds the same way; nothing otherwise.
+inline std::optional<double> scaled_if_sure(Scaled e, double bound, int shift = 0) {
+    if (auto v = round_if_sure(e.v, bound)) return scale(*v, e.scale + shift);
+    return std::nullopt;
+}
 
 // e^z for |z.hi| <= 746 and |z.lo| <= ulp(z.hi): z = k ln2/256 + r, so
 // e^z = 2^(k>>8) * 2^((k&255)/256) * e^r with |r| <= ln2/512 (2^-9.5).
@@ -106,6 +115,47 @@ inline Scaled exp_core(DoubleDouble z) {
     const DoubleDouble sum = fast_two_sum(table.hi, p.hi);
     const double lo = sum.lo + (table.lo + (p.lo + (table.hi * em1.lo + table.lo * em1.hi)));
     return {fast_two_sum(sum.hi, lo), static_cast<int>(k >> 8)};  // >> rounds down: k = 256 (k>>8) + (k&255)
+}
+
+// ln2/256 - kLn2By256Hi in one double: the sum of the two exact pieces
+// rounded once, within 2^-97 of the true value.
+inline constexpr double kLn2By256Tail = tables::kLn2By256Mid + tables::kLn2By256Lo;
+
+// e^z for |z.hi| <= 746 and |z.lo| <= 2^-40, in mostly double arithmetic:
+// the first, cheap attempt of exp, the hyperbolic functions and pow. As in
+// exp_core, z = k ln2/256 + r, e^z = 2^(k>>8) 2^((k&255)/256) e^r, with
+// r = rh + rl from a single two_sum (|rh| < 2^-9.49, |rl| <= 2^-63):
+//   t (1 + rh + rl (1 + rh) + rest),  rest = rh^2/2 + ... + rh^6/720,
+// where t rh, the one large product, is summed exactly in two pieces: t
+// and rh cut at 26 bits (t1 r1 and (t - t1) r1 are exact), the remainder
+// of rh (under 2^-25 |rh|) times t rounded. Errors relative to t.hi:
+//   reduction: kd * kLn2By256Tail and its sum with z.lo, under 2^-77.1
+//   together with the tail's own error;
+//   Taylor's truncation after rh^6, under 2^-78.7;
+//   rest in double: rh^2 (2^-73 after halving), the sum (2^-73), the
+//   cubic part's evaluation (2^-82);
+//   t.hi rest rounded (2^-73), its sum with the small terms (2^-73);
+//   t.lo rest left out (2^-73), and the small terms' own sums (2^-84).
+// Total under 2^-70.6 (the result is at least 0.9986 t.hi); kExpQuickError
+// keeps a factor 6.
+inline Scaled exp_quick(DoubleDouble z) {
+    using namespace tables;
+    constexpr double kShifter = 0x1.8p52;
+    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    const auto k = static_cast<int64_t>(kd);
+    // z.hi - kd * hi is exact, as in exp_core; the tail's product is under 2^-25.7.
+    const DoubleDouble r = two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail);
+    const double rh = r.hi;
+    const double square = rh * rh;
+    const double rest = 0.5 * square + rh * square * (kInv6.hi + rh * (kInv24 + rh * (kInv120 + rh * kInv720)));
+
+    const DoubleDouble t = kExp2By256[k & 255];
+    const double r1 = top_26_bits(rh);
+    const double t1 = top_26_bits(t.hi);
+    const DoubleDouble head = fast_two_sum(t.hi, t1 * r1);
+    const double small =
+        head.lo + (t.lo + ((t.hi - t1) * r1 + (t.hi * ((rh - r1) + r.lo * (1.0 + rh)) + t.lo * rh)));
+    return {fast_two_sum(head.hi, t.hi * rest + small), static_cast<int>(k >> 8)};
 }
 
 // log(1 + r) for |r| <= 2^-8, by Horner's scheme in double-double from r^3
