@@ -133,7 +133,7 @@ inline constexpr double kLn2By256Tail = tables::kLn2By256Mid + tables::kLn2By256
 //   together with the tail's own error;
 //   Taylor's truncation after rh^6, under 2^-78.7;
 //   rest in double: rh^2 (2^-73 after halving), the sum (2^-73), the
-//   cubic part's evaluation (2^-82);
+//   cubic part's evaluation (under 2^-81: it is below 2^-31);
 //   t.hi rest rounded (2^-73), its sum with the small terms (2^-73);
 //   t.lo rest left out (2^-73), and the small terms' own sums (2^-84).
 // Total under 2^-70.6 (the result is at least 0.9986 t.hi); kExpQuickError
@@ -147,7 +147,9 @@ inline Scaled exp_quick(DoubleDouble z) {
     const DoubleDouble r = two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail);
     const double rh = r.hi;
     const double square = rh * rh;
-    const double rest = 0.5 * square + rh * square * (kInv6.hi + rh * (kInv24 + rh * (kInv120 + rh * kInv720)));
+    // In pairs (Estrin's scheme), for a shorter chain of dependent operations.
+    const double from_cube = (kInv6.hi + rh * kInv24) + square * (kInv120 + rh * kInv720);
+    const double rest = 0.5 * square + (rh * square) * from_cube;
 
     const DoubleDouble t = kExp2By256[k & 255];
     const double r1 = top_26_bits(rh);
@@ -238,7 +240,10 @@ struct LogEstimate {
 
 // log(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... + r^6/9), with r^2/2 split
 // exactly at its high part (r's top 26 bits squared) and the sum of the
-// large parts exact: base + r - r1^2/2 by two_sums. What remains errs by
+// large parts exact: base + r - r1^2/2 by fast_two_sums, since base is 0
+// or larger than 2^-8.01 > |r| in magnitude (the smallest table entries are
+// near +-2^-8, and where the exponent is not 0, |base| > 0.34), and
+// |base + r| > 2^-9.6 or base + r = r exceeds r1^2/2 < 2^-17.8. What remains errs by
 //   the cubic part in double, under 2^-50 |r|^3 < 2^-78 (|r| < 2^-8.4),
 //   its coefficients and truncation after r^9, under 2^-54 |r|^3 + r^10/10,
 //   the base, under 2^-95 |exponent| + 2^-106,
@@ -260,9 +265,9 @@ inline LogEstimate log_quick(double x) {
                          ((kInv3.hi - 0.25 * r) + square * ((kInv5 - kInv6.hi * r) +
                                                            square * ((kInv7 - 0.125 * r) + square * kInv9)));
     const DoubleDouble base = log_base(d);
-    const DoubleDouble head = fast_two_sum(r, -half_square_hi);
-    const DoubleDouble hi = two_sum(base.hi, head.hi);
-    const double lo = (((base.lo + hi.lo) + head.lo) - half_square_lo) + cubic;
+    const DoubleDouble head = fast_two_sum(base.hi, r);
+    const DoubleDouble hi = fast_two_sum(head.hi, -half_square_hi);
+    const double lo = (((base.lo + head.lo) + hi.lo) - half_square_lo) + cubic;
     const DoubleDouble v = fast_two_sum(hi.hi, lo);
     const bool plain_log1p = d.exponent == 0 && d.entry->minus_log.hi == 0;
     const double error = plain_log1p ? 0x1p-67 * (v.hi < 0 ? -v.hi : v.hi)
