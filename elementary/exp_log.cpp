@@ -82,7 +82,7 @@ constexpr DoubleDouble kLog10E = {tables::kLog10EHi, tables::kLog10ELo};
 // The quick estimate first, then the double-double core.
 std::optional<double> log_fast(double x) {
     if (is_log_special(x)) return log_special(x);
-    const LogEstimate quick = log_quick(x);
+    const LogEstimate quick = log_estimate(x);
     if (auto v = round_if_sure_within(quick.v, quick.error)) return v;
     return log_second(x);
 }
@@ -91,7 +91,7 @@ std::optional<double> log_fast(double x) {
 // 2^-103 relative more).
 std::optional<double> log10_fast(double x) {
     if (is_log_special(x)) return log_special(x);
-    const LogEstimate quick = log_quick(x);
+    const LogEstimate quick = log_estimate(x);
     const DoubleDouble quick10 = multiply(quick.v, kLog10E);
     const double error = quick.error * 0.4343 + 0x1p-100 * std::fabs(quick10.hi);
     if (auto v = round_if_sure_within(quick10, error)) return v;

@@ -238,6 +238,17 @@ struct LogEstimate {
     double error;  // |v - log x| below this
 };
 
+// r^3 (1/3 - r/4 + ... + r^6/9) for |r| < 2^-8.4 in double, its terms in
+// pairs (Estrin's scheme) for a short chain of dependent operations: under
+// 2^-50 of its value from the roundings.
+inline double log1p_cubic_part(double r, double square) {
+    using namespace tables;
+    const double fourth_power = square * square;
+    const double low = (kInv3.hi - 0.25 * r) + square * (kInv5 - kInv6.hi * r);
+    const double high = (kInv7 - 0.125 * r) + square * kInv9;
+    return (r * square) * (low + fourth_power * high);
+}
+
 // log(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... + r^6/9), with r^2/2 split
 // exactly at its high part (r's top 26 bits squared) and the sum of the
 // large parts exact: base + r - r1^2/2 by fast_two_sums, since base is 0
@@ -252,18 +263,14 @@ struct LogEstimate {
 // of these is relative to |r|: under 2^-67 of the result altogether.
 // Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
 // factor 2 on the first term.
-inline LogEstimate log_quick(double x) {
-    using namespace tables;
-    const LogReduction d = reduce_for_log(x);
+inline LogEstimate log_quick(const LogReduction& d) {
     const double r = d.r;
     const double r1 = top_26_bits(r);
     const double r2 = r - r1;
     const double half_square_hi = 0.5 * (r1 * r1);  // exact: 26 bits squared
     const double half_square_lo = r1 * r2 + 0.5 * (r2 * r2);
     const double square = r * r;
-    const double cubic = r * square *
-                         ((kInv3.hi - 0.25 * r) + square * ((kInv5 - kInv6.hi * r) +
-                                                           square * ((kInv7 - 0.125 * r) + square * kInv9)));
+    const double cubic = log1p_cubic_part(r, square);
     const DoubleDouble base = log_base(d);
     const DoubleDouble head = fast_two_sum(base.hi, r);
     const DoubleDouble hi = fast_two_sum(head.hi, -half_square_hi);
@@ -273,6 +280,26 @@ inline LogEstimate log_quick(double x) {
     const double error = plain_log1p ? 0x1p-67 * (v.hi < 0 ? -v.hi : v.hi)
                                      : 0x1p-76 + 0x1p-95 * (d.exponent < 0 ? -d.exponent : d.exponent);
     return {v, error};
+}
+
+inline LogEstimate log_quick(double x) { return log_quick(reduce_for_log(x)); }
+
+// log(x) to what rounding log x itself needs, cheaper than log_quick away
+// from 1: where the exponent is not 0, |log x| > 0.34, and an absolute
+// error of 1.5 * 2^-69 (relative 2^-67) lets the rounding test reject rarely.
+// There r^2/2 is rounded (under 2^-70.8, |r| < 2^-8.4), and so are the
+// sums of the low parts (below 2^-17.7: under 2^-70.8 each, twice); with
+// the cubic part's and the base's errors (log_quick's), under 2^-69.17.
+// pow's product with y magnifies the error of log x: it takes log_quick.
+inline LogEstimate log_estimate(double x) {
+    const LogReduction d = reduce_for_log(x);
+    if (d.exponent == 0) return log_quick(d);
+    const double r = d.r;
+    const double square = r * r;
+    const DoubleDouble base = log_base(d);
+    const DoubleDouble head = fast_two_sum(base.hi, r);
+    const double lo = ((base.lo + head.lo) - 0.5 * square) + log1p_cubic_part(r, square);
+    return {fast_two_sum(head.hi, lo), 0x1.8p-69};
 }
 
 // The double nearest to v = hi + lo, when everything within `error` of v
