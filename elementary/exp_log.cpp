@@ -127,10 +127,10 @@ std::optional<double> pow_special(double x, double y) {
 // e^(y log x) for positive finite x != 1 and finite nonzero y, from log x
 // known to within log_error: z = y log x in double-double errs by
 // |y| log_error + 2^-100 |z|, which e^z turns into the same relative error,
-// added to the exponential core's own (Core, to kCoreError).
+// added to the exponential core's own (Core, to core_error).
 // Nothing where the rounding is in doubt or the result may be subnormal.
-template <Scaled (*Core)(DoubleDouble), double kCoreError>
-std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, double y) {
+template <Scaled (*Core)(DoubleDouble)>
+std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, double y, double core_error) {
     const double estimate = log_x.hi * y;
     if (estimate > kPowOverflowAbove) return kInfinity;
     if (estimate < kExpNormalFrom) {
@@ -140,13 +140,13 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
     // |y| < 2^63 here (|log x| >= 2^-53 for x != 1), so the product cannot
     // overflow its splitting.
     const DoubleDouble z = multiply(log_x, y);
-    const double bound = kCoreError + (std::fabs(y) * log_error + 0x1p-100 * std::fabs(estimate)) * kSlack;
+    const double bound = core_error + (std::fabs(y) * log_error + 0x1p-100 * std::fabs(estimate)) * kSlack;
     return scaled_if_sure(Core(z), bound);
 }
 
 [[gnu::noinline]] std::optional<double> pow_second(double x, double y) {
     const DoubleDouble log_x = log_core(x);
-    return exp_of_product<exp_core, kExpCoreError>(log_x, kLogCoreError * std::fabs(log_x.hi), y);
+    return exp_of_product<exp_core>(log_x, kLogCoreError * std::fabs(log_x.hi), y, kExpCoreError);
 }
 
 }  // namespace
@@ -163,7 +163,7 @@ std::optional<double> pow_fast(double x, double y) {
         x = -x;
     }
     const LogEstimate quick = log_quick(x);
-    std::optional<double> v = exp_of_product<exp_quick, kExpQuickError>(quick.v, quick.error, y);
+    std::optional<double> v = exp_of_product<exp_quick>(quick.v, quick.error, y, kExpQuickError);
     if (!v) v = pow_second(x, y);
     if (v && negate) return -*v;
     return v;

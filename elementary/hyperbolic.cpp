@@ -98,14 +98,14 @@ std::optional<double> half_exponential(double a) {
 // (e^2a - 1) / (e^2a + 1) from the given core, for 1/8 <= a <= kTanhNearOneFrom.
 // e^2a - 1 >= e^(1/4) - 1 loses at most e^(1/4) / (e^(1/4) - 1) < 4.5 in
 // relative accuracy, and from a = 1 on e^2 / (e^2 - 1) < 1.16.
-template <Scaled (*Core)(DoubleDouble), double kBound>
-std::optional<double> tanh_by_quotient(double a) {
+template <Scaled (*Core)(DoubleDouble)>
+std::optional<double> tanh_by_quotient(double a, double bound) {
     const DoubleDouble twice = unscaled(Core({2 * a, 0.0}));  // |scale| <= 64
-    return round_if_sure(divide(add(twice, -1.0), add(twice, 1.0)), kBound);
+    return round_if_sure(divide(add(twice, -1.0), add(twice, 1.0)), bound);
 }
 
 [[gnu::noinline]] std::optional<double> tanh_second(double a) {
-    return tanh_by_quotient<exp_core, kTanhMiddleBound>(a);
+    return tanh_by_quotient<exp_core>(a, kTanhMiddleBound);
 }
 
 // tanh a = 1 - d, d = 2 / (e^2a + 1), for kTanhNearOneFrom <= a <= kTanhIsOneAbove:
@@ -158,7 +158,7 @@ std::optional<double> tanh_fast(double x) {
     if (a >= kTanhNearOneFrom) {
         if (auto v = tanh_near_one(a)) return with_sign_of(v, x);
     } else if (a >= kTanhQuickFrom) {
-        if (auto v = tanh_by_quotient<exp_quick, kTanhQuickBound>(a)) return with_sign_of(v, x);
+        if (auto v = tanh_by_quotient<exp_quick>(a, kTanhQuickBound)) return with_sign_of(v, x);
     }
     return with_sign_of(tanh_second(a), x);
 }
