@@ -22,6 +22,8 @@ namespace hostmath::elementary {
 
 // exp_core: |result / e^z - 1| below this.
 inline constexpr double kExpCoreError = 0x1p-75;
+// exp_quick: |result / e^z - 1| below this.
+inline constexpr double kExpQuickError = 0x1p-68;
 // log_core: |result / log(x) - 1| below this.
 inline constexpr double kLogCoreError = 0x1p-79;
 
@@ -66,11 +68,18 @@ inline double top_26_bits(double v) {
     return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~((uint64_t{1} << 27) - 1));
 }
 
-// e^z as v * 2^scale, v in [0.7, 1.42].
+// e^z as v * 2^scale, v in [0.99, 2.01].
 struct Scaled {
     DoubleDouble v;
     int scale;
 };
+
+// e (times 2^shift) rounded, when every value within bound * |e.v| of e.v
+// rounds the same way; nothing otherwise.
+inline std::optional<double> scaled_if_sure(Scaled e, double bound, int shift = 0) {
+    if (auto v = round_if_sure(e.v, bound)) return scale(*v, e.scale + shift);
+    return std::nullopt;
+}
 
 // e^z for |z.hi| <= 746 and |z.lo| <= ulp(z.hi): z = k ln2/256 + r, so
 // e^z = 2^(k>>8) * 2^((k&255)/256) * e^r with |r| <= ln2/512 (2^-9.5).
@@ -106,6 +115,49 @@ inline Scaled exp_core(DoubleDouble z) {
     const DoubleDouble sum = fast_two_sum(table.hi, p.hi);
     const double lo = sum.lo + (table.lo + (p.lo + (table.hi * em1.lo + table.lo * em1.hi)));
     return {fast_two_sum(sum.hi, lo), static_cast<int>(k >> 8)};  // >> rounds down: k = 256 (k>>8) + (k&255)
+}
+
+// ln2/256 - kLn2By256Hi in one double: the sum of the two exact pieces
+// rounded once, within 2^-97 of the true value.
+inline constexpr double kLn2By256Tail = tables::kLn2By256Mid + tables::kLn2By256Lo;
+
+// e^z for |z.hi| <= 746 and |z.lo| <= 2^-40, in mostly double arithmetic:
+// the first, cheap attempt of exp, the hyperbolic functions and pow. As in
+// exp_core, z = k ln2/256 + r, e^z = 2^(k>>8) 2^((k&255)/256) e^r, with
+// r = rh + rl from a single two_sum (|rh| < 2^-9.49, |rl| <= 2^-63):
+//   t (1 + rh + rl (1 + rh) + rest),  rest = rh^2/2 + ... + rh^6/720,
+// where t rh, the one large product, is summed exactly in two pieces: t
+// and rh cut at 26 bits (t1 r1 and (t - t1) r1 are exact), the remainder
+// of rh (under 2^-25 |rh|) times t rounded. Errors relative to t.hi:
+//   reduction: kd * kLn2By256Tail and its sum with z.lo, under 2^-77.1
+//   together with the tail's own error;
+//   Taylor's truncation after rh^6, under 2^-78.7;
+//   rest in double: rh^2 (2^-73 after halving), the sum (2^-73), the
+//   cubic part's evaluation (under 2^-81: it is below 2^-31);
+//   t.hi rest rounded (2^-73), its sum with the small terms (2^-73);
+//   t.lo rest left out (2^-73), and the small terms' own sums (2^-84).
+// Total under 2^-70.6 (the result is at least 0.9986 t.hi); kExpQuickError
+// keeps a factor 6.
+inline Scaled exp_quick(DoubleDouble z) {
+    using namespace tables;
+    constexpr double kShifter = 0x1.8p52;
+    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    const auto k = static_cast<int64_t>(kd);
+    // z.hi - kd * hi is exact, as in exp_core; the tail's product is under 2^-25.7.
+    const DoubleDouble r = two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail);
+    const double rh = r.hi;
+    const double square = rh * rh;
+    // In pairs (Estrin's scheme), for a shorter chain of dependent operations.
+    const double from_cube = (kInv6.hi + rh * kInv24) + square * (kInv120 + rh * kInv720);
+    const double rest = 0.5 * square + (rh * square) * from_cube;
+
+    const DoubleDouble t = kExp2By256[k & 255];
+    const double r1 = top_26_bits(rh);
+    const double t1 = top_26_bits(t.hi);
+    const DoubleDouble head = fast_two_sum(t.hi, t1 * r1);
+    const double small =
+        head.lo + (t.lo + ((t.hi - t1) * r1 + (t.hi * ((rh - r1) + r.lo * (1.0 + rh)) + t.lo * rh)));
+    return {fast_two_sum(head.hi, t.hi * rest + small), static_cast<int>(k >> 8)};
 }
 
 // log(1 + r) for |r| <= 2^-8, by Horner's scheme in double-double from r^3
@@ -186,9 +238,23 @@ struct LogEstimate {
     double error;  // |v - log x| below this
 };
 
+// r^3 (1/3 - r/4 + ... + r^6/9) for |r| < 2^-8.4 in double, its terms in
+// pairs (Estrin's scheme) for a short chain of dependent operations: under
+// 2^-50 of its value from the roundings.
+inline double log1p_cubic_part(double r, double square) {
+    using namespace tables;
+    const double fourth_power = square * square;
+    const double low = (kInv3.hi - 0.25 * r) + square * (kInv5 - kInv6.hi * r);
+    const double high = (kInv7 - 0.125 * r) + square * kInv9;
+    return (r * square) * (low + fourth_power * high);
+}
+
 // log(1 + r) = r - r^2/2 + r^3 (1/3 - r/4 + ... + r^6/9), with r^2/2 split
 // exactly at its high part (r's top 26 bits squared) and the sum of the
-// large parts exact: base + r - r1^2/2 by two_sums. What remains errs by
+// large parts exact: base + r - r1^2/2 by fast_two_sums, since base is 0
+// or larger than 2^-8.01 > |r| in magnitude (the smallest table entries are
+// near +-2^-8, and where the exponent is not 0, |base| > 0.34), and
+// |base + r| > 2^-9.6 or base + r = r exceeds r1^2/2 < 2^-17.8. What remains errs by
 //   the cubic part in double, under 2^-50 |r|^3 < 2^-78 (|r| < 2^-8.4),
 //   its coefficients and truncation after r^9, under 2^-54 |r|^3 + r^10/10,
 //   the base, under 2^-95 |exponent| + 2^-106,
@@ -197,27 +263,43 @@ struct LogEstimate {
 // of these is relative to |r|: under 2^-67 of the result altogether.
 // Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
 // factor 2 on the first term.
-inline LogEstimate log_quick(double x) {
-    using namespace tables;
-    const LogReduction d = reduce_for_log(x);
+inline LogEstimate log_quick(const LogReduction& d) {
     const double r = d.r;
     const double r1 = top_26_bits(r);
     const double r2 = r - r1;
     const double half_square_hi = 0.5 * (r1 * r1);  // exact: 26 bits squared
     const double half_square_lo = r1 * r2 + 0.5 * (r2 * r2);
     const double square = r * r;
-    const double cubic = r * square *
-                         ((kInv3.hi - 0.25 * r) + square * ((kInv5 - kInv6.hi * r) +
-                                                           square * ((kInv7 - 0.125 * r) + square * kInv9)));
+    const double cubic = log1p_cubic_part(r, square);
     const DoubleDouble base = log_base(d);
-    const DoubleDouble head = fast_two_sum(r, -half_square_hi);
-    const DoubleDouble hi = two_sum(base.hi, head.hi);
-    const double lo = (((base.lo + hi.lo) + head.lo) - half_square_lo) + cubic;
+    const DoubleDouble head = fast_two_sum(base.hi, r);
+    const DoubleDouble hi = fast_two_sum(head.hi, -half_square_hi);
+    const double lo = (((base.lo + head.lo) + hi.lo) - half_square_lo) + cubic;
     const DoubleDouble v = fast_two_sum(hi.hi, lo);
     const bool plain_log1p = d.exponent == 0 && d.entry->minus_log.hi == 0;
     const double error = plain_log1p ? 0x1p-67 * (v.hi < 0 ? -v.hi : v.hi)
                                      : 0x1p-76 + 0x1p-95 * (d.exponent < 0 ? -d.exponent : d.exponent);
     return {v, error};
+}
+
+inline LogEstimate log_quick(double x) { return log_quick(reduce_for_log(x)); }
+
+// log(x) to what rounding log x itself needs, cheaper than log_quick away
+// from 1: where the exponent is not 0, |log x| > 0.34, and an absolute
+// error of 1.5 * 2^-69 (relative 2^-67) lets the rounding test reject rarely.
+// There r^2/2 is rounded (under 2^-70.8, |r| < 2^-8.4), and so are the
+// sums of the low parts (below 2^-17.7: under 2^-70.8 each, twice); with
+// the cubic part's and the base's errors (log_quick's), under 2^-69.17.
+// pow's product with y magnifies the error of log x: it takes log_quick.
+inline LogEstimate log_estimate(double x) {
+    const LogReduction d = reduce_for_log(x);
+    if (d.exponent == 0) return log_quick(d);
+    const double r = d.r;
+    const double square = r * r;
+    const DoubleDouble base = log_base(d);
+    const DoubleDouble head = fast_two_sum(base.hi, r);
+    const double lo = ((base.lo + head.lo) - 0.5 * square) + log1p_cubic_part(r, square);
+    return {fast_two_sum(head.hi, lo), 0x1.8p-69};
 }
 
 // The double nearest to v = hi + lo, when everything within `error` of v

@@ -28,16 +28,24 @@ constexpr double kSeriesBelow = 0.125;
 constexpr double kOneSidedFrom = 25.0;
 // Beyond this sinh and cosh overflow (their threshold is 710.4758...).
 constexpr double kHyperbolicOverflowAbove = 711.0;
-// Beyond this 1 - tanh x < 2 e^-44 < 2^-62: tanh rounds to 1.
-constexpr double kTanhIsOneAbove = 22.0;
+// Beyond this 1 - tanh x < 2 e^-38.2 < 2^-54: tanh rounds to 1.
+constexpr double kTanhIsOneAbove = 19.1;
+// From here tanh x = 1 - 2 / (e^2a + 1) with the quotient in double (see
+// tanh_near_one), and between kTanhQuickFrom and here from the quick
+// exponential.
+constexpr double kTanhNearOneFrom = 7.0;
+constexpr double kTanhQuickFrom = 1.0;
 
 // Bounds, from the cores' and the steps' errors (see each computation).
 constexpr double kSeriesError = 0x1p-68;
 constexpr double kSinhMiddleBound = 0x1p-70;   // 8.03 * 2 kExpCoreError + sums
 constexpr double kCoshMiddleBound = 0x1p-73;   // 2 kExpCoreError + sums
 constexpr double kOneSidedBound = 0x1p-71;     // kExpCoreError + 2^-72
+constexpr double kOneSidedQuickBound = kExpQuickError + 0x1p-72;
 constexpr double kTanhSeriesBound = 0x1p-67;   // kSeriesError + 2 kExpCoreError + quotient
 constexpr double kTanhMiddleBound = 0x1p-70;   // (e^2a - 1) / (e^2a + 1): 4.5 kExpCoreError + kExpCoreError + quotient
+constexpr double kTanhQuickBound = 0x1p-66;    // the same from a >= 1: 1.16 kExpQuickError + kExpQuickError + quotient
+constexpr double kTanhNearOneBound = 0x1p-69;  // see tanh_near_one
 
 // sinh a for 0 <= a < 1/8: a + a^3 (1/6 + a^2 (1/120 + ... + a^8/13!)),
 // the bracket's first coefficient in double-double. The series' tail after
@@ -75,11 +83,39 @@ Exponentials exponentials(double a) {
 DoubleDouble negated(DoubleDouble v) { return {-v.hi, -v.lo}; }
 DoubleDouble halved(DoubleDouble v) { return {0.5 * v.hi, 0.5 * v.lo}; }
 
+// The second attempt of half_exponential, kept out of line: it runs about
+// once in 10^4 calls.
+[[gnu::noinline]] std::optional<double> half_exponential_second(double a) {
+    return scaled_if_sure(exp_core({a, 0.0}), kOneSidedBound, -1);
+}
+
 // e^a / 2 rounded, for a >= kOneSidedFrom, overflow included.
 std::optional<double> half_exponential(double a) {
-    const Scaled e = exp_core({a, 0.0});
-    if (auto v = round_if_sure(e.v, kOneSidedBound)) return scale(*v, e.scale - 1);
-    return std::nullopt;
+    if (auto v = scaled_if_sure(exp_quick({a, 0.0}), kOneSidedQuickBound, -1)) return v;
+    return half_exponential_second(a);
+}
+
+// (e^2a - 1) / (e^2a + 1) from the given core, for 1/8 <= a <= kTanhNearOneFrom.
+// e^2a - 1 >= e^(1/4) - 1 loses at most e^(1/4) / (e^(1/4) - 1) < 4.5 in
+// relative accuracy, and from a = 1 on e^2 / (e^2 - 1) < 1.16.
+template <Scaled (*Core)(DoubleDouble)>
+std::optional<double> tanh_by_quotient(double a, double bound) {
+    const DoubleDouble twice = unscaled(Core({2 * a, 0.0}));  // |scale| <= 64
+    return round_if_sure(divide(add(twice, -1.0), add(twice, 1.0)), bound);
+}
+
+[[gnu::noinline]] std::optional<double> tanh_second(double a) {
+    return tanh_by_quotient<exp_core>(a, kTanhMiddleBound);
+}
+
+// tanh a = 1 - d, d = 2 / (e^2a + 1), for kTanhNearOneFrom <= a <= kTanhIsOneAbove:
+// d from e^2a's high part (kExpQuickError + 2^-53 together), one sum and one
+// quotient in double errs by under 2^-51.4 of d < 2 e^-14 < 2^-19.2, that
+// is under 2^-70.6 of the result (> 1 - 2^-19.2); 1 - d is exact as a pair.
+std::optional<double> tanh_near_one(double a) {
+    const Scaled e = exp_quick({2 * a, 0.0});
+    const double d = 2.0 / (e.v.hi * power_of_two(e.scale) + 1.0);
+    return round_if_sure(fast_two_sum(1.0, -d), kTanhNearOneBound);
 }
 
 std::optional<double> with_sign_of(std::optional<double> v, double x) {
@@ -119,10 +155,12 @@ std::optional<double> tanh_fast(double x) {
         return with_sign_of(round_if_sure(divide({2 * sinh.hi, 2 * sinh.lo}, add(e.plus, e.minus)), kTanhSeriesBound),
                             x);
     }
-    // e^2a - 1 >= e^(1/4) - 1 loses at most e^(1/4) / (e^(1/4) - 1) < 4.5 in
-    // relative accuracy.
-    const DoubleDouble twice = unscaled(exp_core({2 * a, 0.0}));  // |scale| <= 64
-    return with_sign_of(round_if_sure(divide(add(twice, -1.0), add(twice, 1.0)), kTanhMiddleBound), x);
+    if (a >= kTanhNearOneFrom) {
+        if (auto v = tanh_near_one(a)) return with_sign_of(v, x);
+    } else if (a >= kTanhQuickFrom) {
+        if (auto v = tanh_by_quotient<exp_quick>(a, kTanhQuickBound)) return with_sign_of(v, x);
+    }
+    return with_sign_of(tanh_second(a), x);
 }
 
 double sinh(double x) { return correctly_rounded<sinh_fast, Accurate::kSinh>(x); }

@@ -313,7 +313,8 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     MPFR_DECL_INIT(mx, 160);
     MPFR_DECL_INIT(exact, 160);
-    double exp_worst = 0, log_worst = 0, quick_worst = 0;  // quick: error / its bound
+    // quick, estimate: error / its bound
+    double exp_worst = 0, exp_quick_worst = 0, log_worst = 0, quick_worst = 0, estimate_worst = 0;
     for (int i = 0; i < 50000; ++i) {
         const double z = -745.0 + 1455.0 * unit(rng);
         mpfr_set_d(mx, z, MPFR_RNDN);
@@ -321,6 +322,9 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
         const el::Scaled e = el::exp_core({z, 0.0});
         mpfr_mul_2si(exact, exact, -e.scale, MPFR_RNDN);
         exp_worst = std::max(exp_worst, relative_error(e.v, exact));
+        const el::Scaled q = el::exp_quick({z, 0.0});
+        mpfr_mul_2si(exact, exact, e.scale - q.scale, MPFR_RNDN);
+        exp_quick_worst = std::max(exp_quick_worst, relative_error(q.v, exact));
 
         double x = std::ldexp(1.0 + unit(rng), static_cast<int>(rng() % 2098) - 1074);
         if (i % 2) x = 1.0 + (unit(rng) - 0.5) * std::ldexp(1.0, -static_cast<int>(rng() % 50));
@@ -330,14 +334,19 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
         log_worst = std::max(log_worst, relative_error(el::log_core(x), exact));
         const el::LogEstimate quick = el::log_quick(x);
         quick_worst = std::max(quick_worst, relative_error(quick.v, exact) * std::fabs(quick.v.hi) / quick.error);
+        const el::LogEstimate estimate = el::log_estimate(x);
+        estimate_worst =
+            std::max(estimate_worst, relative_error(estimate.v, exact) * std::fabs(estimate.v.hi) / estimate.error);
     }
-    std::printf("worst relative error of exp_core 2^%.1f (bound 2^%.0f), log_core 2^%.1f (bound 2^%.0f); "
-                "log_quick reached %.2f of its bound\n",
-                std::log2(exp_worst), std::log2(el::kExpCoreError), std::log2(log_worst),
-                std::log2(el::kLogCoreError), quick_worst);
+    std::printf("worst relative error of exp_core 2^%.1f (bound 2^%.0f), exp_quick 2^%.1f (bound 2^%.0f), "
+                "log_core 2^%.1f (bound 2^%.0f); log_quick reached %.2f of its bound, log_estimate %.2f\n",
+                std::log2(exp_worst), std::log2(el::kExpCoreError), std::log2(exp_quick_worst),
+                std::log2(el::kExpQuickError), std::log2(log_worst), std::log2(el::kLogCoreError), quick_worst, estimate_worst);
     EXPECT_LT(exp_worst, el::kExpCoreError / 4);
+    EXPECT_LT(exp_quick_worst, el::kExpQuickError / 4);
     EXPECT_LT(log_worst, el::kLogCoreError / 4);
     EXPECT_LT(quick_worst, 0.5);
+    EXPECT_LT(estimate_worst, 0.5);
 }
 
 }  // namespace
