@@ -73,4 +73,6 @@ double binary(Binary f, double a, double b) {
 double accurate_atan2(double y, double x) { return binary(mpfr_atan2, y, x); }
 double accurate_pow(double x, double y) { return binary(mpfr_pow, x, y); }
 
+void release_thread_caches() { mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE); }
+
 }  // namespace hostmath::elementary

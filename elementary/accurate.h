@@ -20,4 +20,8 @@ double accurately(Accurate f, double x);
 double accurate_atan2(double y, double x);
 double accurate_pow(double x, double y);
 
+// Frees what the accurate path cached for the calling thread (constants such
+// as pi at the precisions it used); a thread that ends calls it first.
+void release_thread_caches();
+
 }  // namespace hostmath::elementary

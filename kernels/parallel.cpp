@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kernels/parallel.h"
 
+#include "elementary/accurate.h"
+
 #include <xmmintrin.h>
 
 #include <algorithm>
@@ -147,7 +149,12 @@ void Team::work(int part) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-        if (stopping_) return;
+        if (stopping_) {
+            // The thread ends: what the elementary functions' accurate path
+            // cached for it would be lost with it.
+            elementary::release_thread_caches();
+            return;
+        }
         seen = generation_;
         const JobFn fn = fn_;
         void* job = job_;

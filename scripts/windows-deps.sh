@@ -42,19 +42,28 @@ autotools_cross() {
   if [ -f doc/Makefile.am ] || grep -q 'doc/Makefile' configure; then
     [ -f doc/Makefile.in ] || { mkdir -p doc; printf 'all install install-data install-exec uninstall check clean distclean:\n' >doc/Makefile.in; }
   fi
-  quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" "$@"
-  quietly make -j "$jobs"
-  quietly make install
+  # Called as a condition's branch, where errexit does not hold: each step
+  # stops the function itself.
+  quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" "$@" || return 1
+  quietly make -j "$jobs" || return 1
+  quietly make install || return 1
   cd - >/dev/null
-  mark_built "$name" "$version"
 }
 
 # MPFR, on GMP, is the elementary functions' accurate path; their results
 # are correctly rounded, so the build's own arithmetic does not show.
 version="$(source_version libgmp-dev)"
-built gmp "$version" || autotools_cross gmp gmp "$version" CFLAGS="-O2"
+if ! built gmp "$version"; then
+  autotools_cross gmp gmp "$version" CFLAGS="-O2" || exit 1
+  mark_built gmp "$version"
+fi
 version="$(source_version libmpfr-dev)"
-built mpfr "$version" || autotools_cross mpfr mpfr4 "$version" CFLAGS="-O2" --with-gmp="$prefix"
+# Thread-safe (its caches per thread): the library's worker threads may
+# take the accurate path at the same time.
+if ! built mpfr "$version-tls"; then
+  autotools_cross mpfr mpfr4 "$version" CFLAGS="-O2" --with-gmp="$prefix" --enable-thread-safe || exit 1
+  mark_built mpfr "$version-tls"
+fi
 
 version="$(source_version libbenchmark-dev)"
 if ! built benchmark "$version"; then
