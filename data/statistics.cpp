@@ -45,6 +45,10 @@ void mean_runs(const double* a, const Runs& r, double* out) {
 // from them in the same order. One element's sum of squares is already its
 // variance: 0.0, or NaN when the element is not finite.
 void variance_runs(const double* a, const Runs& r, double* centres, double* out) {
+    if (r.along == 0) {
+        std::fill_n(out, r.count(), kNaN);
+        return;
+    }
     mean_runs(a, r, centres);
     const auto square_of_deviation = [centres](double sum, double x, int64_t run) {
         const double d = x - centres[run];
@@ -164,7 +168,9 @@ void sort_runs(const double* a, const Runs& r, double* work, double* out) {
 
 // ---- the functions ------------------------------------------------------------------
 
-int64_t one_per_run(const Runs& r) { return r.count(); }
+// Runs of no elements need no centres: an empty array may have sizes whose
+// runs are far more than its elements, and the work stays within those.
+int64_t one_per_run(const Runs& r) { return r.along == 0 ? 0 : r.count(); }
 int64_t one_run_long(const Runs& r) { return r.along; }
 
 // What a function gives: one value per run (Sum's shape), or a's shape.
