@@ -132,6 +132,7 @@ std::optional<double> pow_special(double x, double y) {
 template <Scaled (*Core)(DoubleDouble)>
 std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, double y, double core_error) {
     const double estimate = log_x.hi * y;
+    if (std::isnan(estimate)) return std::nullopt;
     if (estimate > kPowOverflowAbove) return kInfinity;
     if (estimate < kExpNormalFrom) {
         if (estimate < kExpZeroBelow) return 0.0;
@@ -140,6 +141,9 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
     // |y| < 2^63 here (|log x| >= 2^-53 for x != 1), so the product cannot
     // overflow its splitting.
     const DoubleDouble z = multiply(log_x, y);
+    // Not a number anywhere on the way (the reduction would convert it to
+    // an integer): the accurate path decides.
+    if (!std::isfinite(z.hi) || !std::isfinite(z.lo)) return std::nullopt;
     const double bound = core_error + (std::fabs(y) * log_error + 0x1p-100 * std::fabs(estimate)) * kSlack;
     return scaled_if_sure(Core(z), bound);
 }
