@@ -3,6 +3,7 @@
 // by the QR of kernels/qr_least_squares.h), math::polyval (Horner from the
 // top, element by element) and math::polyroots (GSL's companion-matrix
 // solver). Coefficients are stored in ascending powers: c0, c1, ..., cd.
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_poly.h>
 
 #include <algorithm>
@@ -159,6 +160,20 @@ HOSTMATH_SCRIPT_FUNCTION(polyval) {
                             });
 }
 
+namespace {
+
+// GSL finds the roots as the eigenvalues of the companion matrix, whose
+// entries are -c(k) / c(d); one that overflows (a leading coefficient tiny
+// against the others) would send its balancing into a loop without end.
+bool companion_is_finite(const double* c, int64_t degree) {
+    for (int64_t k = 0; k < degree; ++k) {
+        if (!std::isfinite(c[k] / c[degree])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 HOSTMATH_SCRIPT_FUNCTION(polyroots) {
     write_empty(result);
     if (last_index != 0) return fail(result, kPolyrootsKey, kCodeArgumentCount, ctx);
@@ -169,6 +184,10 @@ HOSTMATH_SCRIPT_FUNCTION(polyroots) {
     const int64_t degree = terms - 1;
     if (degree < 1) return fail(result, kPolyrootsKey, kCodeShape, ctx);
     if (!all_finite(c->data, terms)) return fail(result, kPolyrootsKey, kCodeNotFinite, ctx);
+    if (!companion_is_finite(c->data, degree)) {
+        report_kind(-1, kPolyrootsKey, GSL_EOVRFLW, ctx);
+        return result;
+    }
 
     PolyWorkspace workspace{allocate_gated(gsl_poly_complex_workspace_alloc, static_cast<size_t>(terms))};
     Scratch<double> roots(2 * degree);

@@ -218,6 +218,19 @@ TEST_F(DataTest, PolynomialRootsOrderedByRealThenImaginaryPart) {
     EXPECT_TRUE(host.errors().empty());
 }
 
+// A leading coefficient tiny against the others: the companion matrix would
+// hold an infinity, on which GSL's balancing never ends.
+TEST_F(DataTest, PolynomialRootsOfAnOverflowingCompanionAreGslsOverflow) {
+    for (const Values& c : {Values{1, 0x1p-1074, 0x1p-1074}, Values{1e300, 1, 1e-300}}) {
+        host.clear_errors();
+        const HostValue r = host.call("math::polyroots", {host.array({static_cast<int64_t>(c.size())}, c)});
+        EXPECT_TRUE(is_empty_result(r));
+        ASSERT_EQ(host.errors().size(), 1u);
+        EXPECT_EQ(host.errors()[0].kind, -1);
+        EXPECT_EQ(host.errors()[0].code, 16);  // GSL_EOVRFLW
+    }
+}
+
 TEST_F(DataTest, FourierTransformsMatchTheDirectSums) {
     for (int64_t n : {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 30, 64, 97}) {
         for (bool complex_input : {false, true}) {
