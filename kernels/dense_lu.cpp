@@ -31,6 +31,11 @@ public:
             multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
         }
     }
+    // The same on the calling thread alone: for updates too small to share.
+    void subtract_product_here(const double* a, int64_t lda, const double* b, int64_t ldb, double* c, int64_t ldc,
+                               int64_t m, int64_t k, int64_t n) {
+        multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
+    }
     template <class Body>
     void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
         if (team_) {
@@ -367,7 +372,8 @@ private:
         for (int64_t r = 0; r < sb; ++r) {
             for (int64_t k = 0; k < s0; ++k) left[r * s0 + k] = column(k)[s0 + r];
         }
-        workers.subtract_product(left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
+        // Sixteen rows: waking the team would cost more than it shares.
+        workers.subtract_product_here(left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
     }
     double* column(int64_t k) const { return t_ + k * rows_; }
     double* t_;
