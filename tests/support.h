@@ -48,6 +48,10 @@ protected:
     }
 };
 
+// Script arguments as the tests write them.
+inline HostValue real(double d) { return make_real(d); }
+inline HostValue integer(int64_t i) { return make_integer(i); }
+
 inline bool is_empty_result(const HostValue& v) { return v.word1 == 0 && v.ext_type == 0 && v.base_type == 0; }
 
 // A call that fails with one report of kind 1 and `code` under its own key,

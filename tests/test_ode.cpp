@@ -25,8 +25,6 @@ using hostsim::RunError;
 using Args = std::vector<HostValue>;
 using State = std::vector<double>;
 
-HostValue real(double d) { return make_real(d); }
-HostValue integer(int64_t i) { return make_integer(i); }
 const HostValue kEmpty = make_empty();
 
 constexpr uint64_t kUnwrittenBits = 0x7FF8000000000000;

@@ -21,8 +21,6 @@ using hostsim::Host;
 using hostsim::RunError;
 using Args = std::vector<HostValue>;
 
-HostValue real(double d) { return make_real(d); }
-HostValue integer(int64_t i) { return make_integer(i); }
 
 constexpr double kGolden = 0.6180339887498949;
 

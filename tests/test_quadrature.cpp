@@ -22,8 +22,6 @@ using hostsim::Host;
 using hostsim::RunError;
 using Args = std::vector<HostValue>;
 
-HostValue real(double d) { return make_real(d); }
-HostValue integer(int64_t i) { return make_integer(i); }
 
 // A script function of one parameter whose body is `phi`.
 HostValue integrand(Host& host, double (*phi)(double)) {

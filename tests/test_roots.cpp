@@ -18,8 +18,6 @@ namespace {
 using hostsim::Host;
 using Args = std::vector<HostValue>;
 
-HostValue real(double d) { return make_real(d); }
-HostValue integer(int64_t i) { return make_integer(i); }
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kSqrt2 = std::numbers::sqrt2;
