@@ -141,8 +141,8 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
     // |y| < 2^63 here (|log x| >= 2^-53 for x != 1), so the product cannot
     // overflow its splitting.
     const DoubleDouble z = multiply(log_x, y);
-    // Not a number anywhere on the way (the reduction would convert it to
-    // an integer): the accurate path decides.
+    // Defensive: a product that is not a number would reach the reduction's
+    // conversion to an integer; the accurate path decides instead.
     if (!std::isfinite(z.hi) || !std::isfinite(z.lo)) return std::nullopt;
     const double bound = core_error + (std::fabs(y) * log_error + 0x1p-100 * std::fabs(estimate)) * kSlack;
     return scaled_if_sure(Core(z), bound);
@@ -165,6 +165,9 @@ std::optional<double> pow_fast(double x, double y) {
         if (!is_integer(y)) return kNaN;
         negate = is_odd_integer(y);
         x = -x;
+        // (-1)^y: log x is 0 here, and a y beyond 2^996 would not survive
+        // the splitting of the product y log x.
+        if (x == 1) return negate ? -1.0 : 1.0;
     }
     const LogEstimate quick = log_quick(x);
     std::optional<double> v = exp_of_product<exp_quick>(quick.v, quick.error, y, kExpQuickError);
