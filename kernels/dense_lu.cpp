@@ -22,28 +22,25 @@ public:
     Workers(MatmulKernel kernel, int threads) : kernel_(kernel) {
         if (threads > 1) team_.emplace(threads);
     }
-    // c - a b into c, every element taking its terms in ascending order.
-    void subtract_product(const double* a, int64_t lda, const double* b, int64_t ldb, double* c, int64_t ldc,
-                          int64_t m, int64_t k, int64_t n) {
-        if (team_) {
-            multiply_subtract_on(*team_, kernel_, a, lda, b, ldb, c, ldc, m, k, n);
-        } else {
-            multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
-        }
-    }
-    // The same on the calling thread alone: for updates too small to share.
+    // c - a b into c on the calling thread alone, every element taking its
+    // terms in ascending order: for updates too small to share.
     void subtract_product_here(const double* a, int64_t lda, const double* b, int64_t ldb, double* c, int64_t ldc,
                                int64_t m, int64_t k, int64_t n) {
         multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
     }
-    template <class Body>
-    void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+    // first() on the calling thread while the other threads take tasks 0 ..
+    // count-1 as task(part, index); the calling thread joins them when
+    // first() is done (parallel::Team::share_after).
+    template <class First, class Task>
+    void share_after(First&& first, int64_t count, Task&& task) {
         if (team_) {
-            team_->for_ranges(begin, end, grain, body);
-        } else if (begin < end) {
-            body(begin, end);
+            team_->share_after(first, count, task);
+            return;
         }
+        first();
+        for (int64_t i = 0; i < count; ++i) task(0, i);
     }
+    int size() const { return team_ ? team_->size() : 1; }
 
 private:
     MatmulKernel kernel_;
@@ -91,11 +88,14 @@ struct NextPivot {
 // Step s with its pivot row p, which must be a row (not -1). The pivot of
 // step s + 1 is searched as the rows are updated, while each is in cache,
 // where this step brings the whole next column up to date.
+// The rows are swapped in columns [first, last) only (last -1: n); a
+// blocked caller swaps the other columns later (swap_outside_panel).
 NextPivot eliminate_step_from(double* a, int64_t n, int64_t s, int64_t end, int64_t p, int64_t* pivot, int64_t* swaps,
-                              const SpanKernels* spans) {
+                              const SpanKernels* spans, int64_t first = 0, int64_t last = -1) {
     pivot[s] = p;
     if (p != s) {
-        swap_rows(a, n, s, p);
+        if (last < 0) last = n;
+        std::swap_ranges(a + s * n + first, a + s * n + last, a + p * n + first);
         ++*swaps;
     }
     const double* u = a + s * n;
@@ -136,22 +136,44 @@ LuStatus last_pivot(const double* a, int64_t n) {
     return a[n * n - 1] == 0.0 ? LuStatus::kSingular : LuStatus::kFactored;
 }
 
-// Rows p0 .. p0+pb-1 of U to the right of the panel: row s takes away
-// l(s, t) times row t for t = p0 .. s-1, in that order, four rows t at a
-// time where it can (each element still takes them one after the other).
-void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0, int64_t pb, Workers& workers) {
-    const int64_t right = p0 + pb;
-    workers.for_ranges(right, n, 64, [&](int64_t lo, int64_t hi) {
-        for (int64_t s = p0 + 1; s < right; ++s) {
-            double* row = a + s * n;
-            int64_t t = p0;
-            for (; t + 4 <= s; t += 4) {
-                const double* r[4] = {a + t * n, a + (t + 1) * n, a + (t + 2) * n, a + (t + 3) * n};
-                spans.update4(row, r, row + t, lo, hi);
-            }
-            for (; t < s; ++t) spans.update(row + lo, a + t * n + lo, hi - lo, row[t]);
+// Rows p0 .. p0+pb-1 of U in columns [lo, hi) to the right of the panel:
+// row s takes away l(s, t) times row t for t = p0 .. s-1, in that order,
+// four rows t at a time where it can (each element still takes them one
+// after the other).
+void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0, int64_t pb, int64_t lo, int64_t hi) {
+    for (int64_t s = p0 + 1; s < p0 + pb; ++s) {
+        double* row = a + s * n;
+        int64_t t = p0;
+        for (; t + 4 <= s; t += 4) {
+            const double* r[4] = {a + t * n, a + (t + 1) * n, a + (t + 2) * n, a + (t + 3) * n};
+            spans.update4(row, r, row + t, lo, hi);
         }
-    });
+        for (; t < s; ++t) spans.update(row + lo, a + t * n + lo, hi - lo, row[t]);
+    }
+}
+
+// The panel's steps s = p0 .. end-1 (and below n - 1), swapping rows only
+// inside the panel's columns. False when a step finds no pivot.
+bool factor_panel(double* a, int64_t n, int64_t p0, int64_t end, int64_t* pivot, int64_t* swaps,
+                  const SpanKernels& spans) {
+    NextPivot next{false, 0};
+    for (int64_t s = p0; s < end && s + 1 < n; ++s) {
+        const int64_t p = next.known ? next.row : pivot_row(a, n, s);
+        if (p < 0) return false;
+        next = eliminate_step_from(a, n, s, end, p, pivot, swaps, &spans, p0, end);
+    }
+    return true;
+}
+
+// The swaps of the panel's steps, in their order, in the columns outside
+// it: [0, p0) and [end, n).
+void swap_outside_panel(double* a, int64_t n, int64_t p0, int64_t end, const int64_t* pivot) {
+    for (int64_t s = p0; s < end && s + 1 < n; ++s) {
+        const int64_t p = pivot[s];
+        if (p == s) continue;
+        std::swap_ranges(a + s * n, a + s * n + p0, a + p * n);
+        std::swap_ranges(a + s * n + end, a + (s + 1) * n, a + p * n + end);
+    }
 }
 
 // Substitution for one column. Each value is a chain of subtractions along
@@ -205,24 +227,63 @@ LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
     return last_pivot(a, n);
 }
 
+namespace {
+
+// Columns of the trailing update handed out at a time: three of the widest
+// kernel's tiles, and few enough pieces that taking one costs little.
+constexpr int64_t kUpdateColumns = kPanelWidth;
+
+// After the panel [p0, right) is factored (its swaps made everywhere), the
+// rest of the matrix takes its updates: the rows of U to the right of the
+// panel are solved, and every element below and right of it takes away the
+// panel's terms in order. The next panel [right, next_end) is done first,
+// on the calling thread, and factored there while the other threads update
+// the columns beyond it a piece at a time (look-ahead); the calling thread
+// joins them when its panel is done. Nothing the two sides touch overlaps:
+// the next panel's steps swap rows only inside its own columns. False when
+// the next panel finds no pivot.
+bool update_and_factor_next(Workers& workers, ProductPanels& panels, const SpanKernels& spans, double* a, int64_t n,
+                            int64_t p0, int64_t right, int64_t next_end, int64_t* pivot, int64_t* swaps) {
+    const int64_t pb = right - p0, rows = n - right;
+    const auto update_columns = [&](int part, int64_t lo, int64_t hi) {
+        solve_panel_rows(spans, a, n, p0, pb, lo, hi);
+        multiply_subtract_in(panels, part, a + right * n + p0, n, a + p0 * n + lo, n, a + right * n + lo, n, rows, pb,
+                             hi - lo);
+    };
+    bool next_factored = true;
+    const int64_t beyond = n - next_end;
+    workers.share_after(
+        [&] {
+            update_columns(0, right, next_end);
+            next_factored = factor_panel(a, n, right, next_end, pivot, swaps, spans);
+        },
+        (beyond + kUpdateColumns - 1) / kUpdateColumns,
+        [&](int part, int64_t piece) {
+            const int64_t lo = next_end + piece * kUpdateColumns;
+            update_columns(part, lo, std::min(lo + kUpdateColumns, n));
+        });
+    return next_factored;
+}
+
+}  // namespace
+
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
     if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
     Workers workers(kernel, threads);
+    // Packing room for the widest update piece (the next panel's or
+    // kUpdateColumns) on every thread; the products run unpacked without it.
+    ProductPanels panels(kernel, n, kPanelWidth, std::max(kPanelWidth, kUpdateColumns), workers.size());
     *swaps = 0;
-    for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
-        const int64_t pb = std::min(kPanelWidth, n - p0);
-        const int64_t right = p0 + pb;
-        NextPivot next{false, 0};
-        for (int64_t s = p0; s < right && s + 1 < n; ++s) {
-            const int64_t p = next.known ? next.row : pivot_row(a, n, s);
-            if (p < 0) return LuStatus::kSingular;
-            next = eliminate_step_from(a, n, s, right, p, pivot, swaps, &spans);
-        }
+    if (!factor_panel(a, n, 0, std::min(kPanelWidth, n), pivot, swaps, spans)) return LuStatus::kSingular;
+    for (int64_t p0 = 0;; p0 += kPanelWidth) {
+        const int64_t right = std::min(p0 + kPanelWidth, n);
+        swap_outside_panel(a, n, p0, right, pivot);
         if (right == n) break;
-        solve_panel_rows(spans, a, n, p0, pb, workers);
-        const int64_t rest = n - right;
-        workers.subtract_product(a + right * n + p0, n, a + p0 * n + right, n, a + right * n + right, n, rest, pb, rest);
+        const int64_t next_end = std::min(right + kPanelWidth, n);
+        if (!update_and_factor_next(workers, panels, spans, a, n, p0, right, next_end, pivot, swaps)) {
+            return LuStatus::kSingular;
+        }
     }
     return last_pivot(a, n);
 }
@@ -336,6 +397,14 @@ public:
         }
         return true;
     }
+    // Loaded, factored and stored back: columns j0 .. j0+pb-1 of the factor
+    // in a, the part below the panel kept here for the update of the rest.
+    bool factor_in_place(Workers& workers, const SpanKernels& spans) {
+        load();
+        if (!factor(workers, spans)) return false;
+        store();
+        return true;
+    }
     // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
     const double* below(int64_t k) const { return t_ + k * rows_ + pb_; }
     int64_t stride() const { return rows_; }
@@ -386,25 +455,42 @@ private:
 bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads) {
     if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
-    Scratch<double> scratch(kPanelWidth * n);
+    // Two panels' columns: the one whose terms the rest takes, and the next,
+    // factored beside that update.
+    Scratch<double> scratch(2 * kPanelWidth * n);
     if (!scratch.ok()) return cholesky_factor_plain(a, n);
     Workers workers(kernel, threads);
-    for (int64_t p0 = 0; p0 < n; p0 += kPanelWidth) {
-        const int64_t pb = std::min(kPanelWidth, n - p0);
-        const int64_t right = p0 + pb;
-        PanelColumns panel(scratch.get(), a, n, p0, pb);
-        panel.load();
-        if (!panel.factor(workers, spans)) return false;
-        panel.store();
-        // The lower triangle of the rest takes away l(i, k) l(j, k) for the
-        // panel's k in order, a block of columns at a time, each from its
-        // diagonal down (what lies above it in the block is never read).
-        const int64_t rest = n - right;
-        for (int64_t c0 = 0; c0 < rest; c0 += kPanelWidth) {
-            const int64_t width = std::min(kPanelWidth, rest - c0);
-            workers.subtract_product(a + (right + c0) * n + p0, n, panel.below(0) + c0, panel.stride(),
-                                     a + (right + c0) * n + right + c0, n, rest - c0, pb, width);
-        }
+    ProductPanels panels(kernel, n, kPanelWidth, kUpdateColumns, workers.size());
+    double* const buffers[2] = {scratch.get(), scratch.get() + kPanelWidth * n};
+    PanelColumns panel(buffers[0], a, n, 0, std::min(kPanelWidth, n));
+    if (!panel.factor_in_place(workers, spans)) return false;
+    for (int64_t p0 = 0, turn = 1;; p0 += kPanelWidth, turn ^= 1) {
+        const int64_t right = std::min(p0 + kPanelWidth, n);
+        if (right == n) break;
+        const int64_t next_end = std::min(right + kPanelWidth, n);
+        // Columns [lo, hi) of the lower triangle of the rest, from lo's
+        // diagonal down, take away l(i, k) l(j, k) for the panel's k in
+        // order (what lies above the diagonal in the piece is never read).
+        const auto update_columns = [&](int part, int64_t lo, int64_t hi) {
+            multiply_subtract_in(panels, part, a + lo * n + p0, n, panel.below(0) + (lo - right), panel.stride(),
+                                 a + lo * n + lo, n, n - lo, right - p0, hi - lo);
+        };
+        // The next panel's columns first, then that panel factored on the
+        // calling thread while the others update the columns beyond it.
+        PanelColumns next(buffers[turn], a, n, right, next_end - right);
+        bool next_factored = true;
+        workers.share_after(
+            [&] {
+                update_columns(0, right, next_end);
+                next_factored = next.factor_in_place(workers, spans);
+            },
+            (n - next_end + kUpdateColumns - 1) / kUpdateColumns,
+            [&](int part, int64_t piece) {
+                const int64_t lo = next_end + piece * kUpdateColumns;
+                update_columns(part, lo, std::min(lo + kUpdateColumns, n));
+            });
+        if (!next_factored) return false;
+        panel = next;
     }
     clear_upper(a, n);
     return true;

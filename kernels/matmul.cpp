@@ -90,41 +90,14 @@ const KernelPlan& plan_of(MatmulKernel kernel) {
 
 int64_t round_up(int64_t x, int64_t step) { return (x + step - 1) / step * step; }
 
-// The packed panels of a and b for each thread of a product, in one scratch
-// block that the calling thread allocates before any worker starts: workers
-// never allocate (in the fault-injection build an allocation asks the host).
-// Every panel starts on a cache-line boundary, so that no vector load from a
-// panel straddles two lines.
-class PanelSet {
-public:
-    // Room for `parts` threads, each packing blocks of up to rows x k of a and
-    // k x cols of b.
-    PanelSet(const KernelPlan& plan, int64_t rows, int64_t k, int64_t cols, int parts)
-        : a_doubles_(panel_doubles(rows, plan.mc, plan.mr, std::min<int64_t>(k, plan.kc))),
-          b_doubles_(panel_doubles(cols, plan.nc, plan.nr, std::min<int64_t>(k, plan.kc))),
-          raw_((a_doubles_ + b_doubles_) * parts + kLineDoubles) {
-        if (!raw_.ok()) return;
-        const auto address = reinterpret_cast<uintptr_t>(raw_.get());
-        const uintptr_t aligned = (address + kAlignBytes - 1) / kAlignBytes * kAlignBytes;
-        data_ = raw_.get() + (aligned - address) / sizeof(double);
-    }
-    bool ok() const { return data_ != nullptr; }
-    double* a_panels(int part) { return data_ + part * (a_doubles_ + b_doubles_); }
-    double* b_panels(int part) { return a_panels(part) + a_doubles_; }
+constexpr uintptr_t kAlignBytes = 64;
+constexpr int64_t kLineDoubles = kAlignBytes / sizeof(double);
 
-private:
-    static constexpr uintptr_t kAlignBytes = 64;
-    static constexpr int64_t kLineDoubles = kAlignBytes / sizeof(double);
-    // A block of min(extent, block) rows (or columns) in whole tiles of
-    // `tile`, kc deep, rounded up to whole cache lines.
-    static int64_t panel_doubles(int64_t extent, int64_t block, int64_t tile, int64_t kc) {
-        return round_up(round_up(std::min(extent, block), tile) * kc, kLineDoubles);
-    }
-    int64_t a_doubles_;
-    int64_t b_doubles_;
-    Scratch<double> raw_;
-    double* data_ = nullptr;
-};
+// A block of min(extent, block) rows (or columns) in whole tiles of `tile`,
+// kc deep, rounded up to whole cache lines.
+int64_t panel_doubles(int64_t extent, int64_t block, int64_t tile, int64_t kc) {
+    return round_up(round_up(std::min(extent, block), tile) * kc, kLineDoubles);
+}
 
 // Rows [0, rows) x columns [0, kc) of a (row stride lda) as panels of mr
 // rows, each p-major; rows past the end are filled with zeros.
@@ -239,7 +212,7 @@ void unpacked_block(Update update, const Block& blk) {
 }
 
 // One block in the panels of thread `part`, or without scratch if there is none.
-void multiply_block(const KernelPlan& plan, Update update, const Block& blk, PanelSet& panels, int part) {
+void multiply_block(const KernelPlan& plan, Update update, const Block& blk, ProductPanels& panels, int part) {
     if (!panels.ok()) {
         unpacked_block(update, blk);
         return;
@@ -252,11 +225,12 @@ void multiply_block(const KernelPlan& plan, Update update, const Block& blk, Pan
 // the fewest elements; each thread packs into its own panels, allocated
 // here before any worker starts. Every element is computed by the same
 // kernel steps either way, so the split never changes a bit.
-void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int threads,
+void multiply_split(MatmulKernel kernel, Update update, const Block& blk, int threads,
                     parallel::Team* given_team = nullptr) {
+    const KernelPlan& plan = plan_of(kernel);
     if (given_team != nullptr) threads = given_team->size();
     if (threads <= 1) {
-        PanelSet panels(plan, blk.m, blk.k, blk.n, 1);
+        ProductPanels panels(kernel, blk.m, blk.k, blk.n, 1);
         multiply_block(plan, update, blk, panels, 0);
         return;
     }
@@ -264,7 +238,7 @@ void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int
     threads = static_cast<int>(std::min<int64_t>(threads, std::max(row_units, col_units)));
     const int64_t busiest_by_rows = (row_units + threads - 1) / threads * plan.mr * blk.n;
     const int64_t busiest_by_cols = (col_units + threads - 1) / threads * plan.nr * blk.m;
-    PanelSet panels(plan, blk.m, blk.k, blk.n, threads);
+    ProductPanels panels(kernel, blk.m, blk.k, blk.n, threads);
     std::optional<parallel::Team> own_team;
     parallel::Team& team = given_team != nullptr ? *given_team : own_team.emplace(threads);
     if (busiest_by_rows <= busiest_by_cols) {
@@ -287,9 +261,7 @@ void multiply_split(const KernelPlan& plan, Update update, const Block& blk, int
 }
 
 // A kernel this processor cannot run would fault; the baseline one can.
-const KernelPlan& runnable_plan(MatmulKernel kernel) {
-    return plan_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
-}
+MatmulKernel runnable(MatmulKernel kernel) { return kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline; }
 
 }  // namespace
 
@@ -358,19 +330,39 @@ void multiply_with(MatmulKernel kernel, const double* a, const double* b, double
         std::fill(c, c + m * n, 0.0);  // empty sums
         return;
     }
-    multiply_split(runnable_plan(kernel), Update::kProduct, Block{a, b, c, m, k, n, k, n, n}, threads);
+    multiply_split(runnable(kernel), Update::kProduct, Block{a, b, c, m, k, n, k, n, n}, threads);
 }
 
 void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, const double* b, int64_t ldb,
                             double* c, int64_t ldc, int64_t m, int64_t k, int64_t n, int threads) {
     if (m <= 0 || n <= 0 || k <= 0) return;
-    multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, threads);
+    multiply_split(runnable(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, threads);
 }
 
 void multiply_subtract_on(parallel::Team& team, MatmulKernel kernel, const double* a, int64_t lda, const double* b,
                           int64_t ldb, double* c, int64_t ldc, int64_t m, int64_t k, int64_t n) {
     if (m <= 0 || n <= 0 || k <= 0) return;
-    multiply_split(runnable_plan(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, 1, &team);
+    multiply_split(runnable(kernel), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, 1, &team);
+}
+
+// ---- packing room kept by the caller ------------------------------------------
+
+ProductPanels::ProductPanels(MatmulKernel kernel, int64_t rows, int64_t k, int64_t cols, int parts)
+    : kernel_(runnable(kernel)) {
+    const KernelPlan& plan = plan_of(kernel_);
+    a_doubles_ = panel_doubles(rows, plan.mc, plan.mr, std::min<int64_t>(k, plan.kc));
+    b_doubles_ = panel_doubles(cols, plan.nc, plan.nr, std::min<int64_t>(k, plan.kc));
+    raw_ = Scratch<double>((a_doubles_ + b_doubles_) * parts + kLineDoubles);
+    if (!raw_.ok()) return;
+    const auto address = reinterpret_cast<uintptr_t>(raw_.get());
+    const uintptr_t aligned = (address + kAlignBytes - 1) / kAlignBytes * kAlignBytes;
+    data_ = raw_.get() + (aligned - address) / sizeof(double);
+}
+
+void multiply_subtract_in(ProductPanels& panels, int part, const double* a, int64_t lda, const double* b, int64_t ldb,
+                          double* c, int64_t ldc, int64_t m, int64_t k, int64_t n) {
+    if (m <= 0 || n <= 0 || k <= 0) return;
+    multiply_block(plan_of(panels.kernel()), Update::kSubtract, Block{a, b, c, m, k, n, lda, ldb, ldc}, panels, part);
 }
 
 }  // namespace hostmath

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "kernels/scratch.h"
+
 namespace hostmath {
 
 namespace parallel {
@@ -59,6 +61,33 @@ void multiply_subtract_with(MatmulKernel kernel, const double* a, int64_t lda, c
 // start once, not once per update).
 void multiply_subtract_on(parallel::Team& team, MatmulKernel kernel, const double* a, int64_t lda, const double* b,
                           int64_t ldb, double* c, int64_t ldc, int64_t m, int64_t k, int64_t n);
+
+// Room to pack the operands of products of up to rows x k by k x cols with
+// `kernel` (the baseline one where it is not supported), for `parts`
+// threads, each in a part of its own. The calling thread makes it before
+// any worker starts: workers never allocate (in the fault-injection build an
+// allocation asks the host). Where it could not be had, ok() is false and
+// the products run without packing, to the same bits.
+class ProductPanels {
+public:
+    ProductPanels(MatmulKernel kernel, int64_t rows, int64_t k, int64_t cols, int parts);
+    bool ok() const { return data_ != nullptr; }
+    MatmulKernel kernel() const { return kernel_; }
+    double* a_panels(int part) { return data_ + part * (a_doubles_ + b_doubles_); }
+    double* b_panels(int part) { return a_panels(part) + a_doubles_; }
+
+private:
+    MatmulKernel kernel_;
+    int64_t a_doubles_ = 0;
+    int64_t b_doubles_ = 0;
+    Scratch<double> raw_;
+    double* data_ = nullptr;
+};
+// c - a b into c as multiply_subtract_with computes it, on the calling
+// thread, packing in part `part` of `panels` with their kernel; the block
+// must fit the sizes the panels were made for.
+void multiply_subtract_in(ProductPanels& panels, int part, const double* a, int64_t lda, const double* b, int64_t ldb,
+                          double* c, int64_t ldc, int64_t m, int64_t k, int64_t n);
 // The product without scratch memory: row by row, each row of c built up
 // across its columns, term p after term p - 1.
 void multiply_unpacked(const double* a, const double* b, double* c, int64_t m, int64_t k, int64_t n);

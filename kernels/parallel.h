@@ -26,6 +26,7 @@
 // whole, in exactly the part it computed.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -127,6 +128,25 @@ public:
         T acc = identity;
         for (int p = 0; p < size_; ++p) acc = combine(acc, partials[p]);
         return acc;
+    }
+
+    // first() on the calling thread, then tasks 0 .. count-1, each to the
+    // next thread that is free, as task(part, index) with the number of the
+    // thread that runs it (0 to size() - 1), in ascending index order of
+    // their start; returns when all are done. For pieces of uneven size, and
+    // for work beside a job the calling thread must do first: first() must
+    // touch nothing the tasks touch. Which thread runs a task is left to
+    // timing, so a task's result must not depend on it.
+    template <class First, class Task>
+    void share_after(First&& first, int64_t count, Task&& task) {
+        std::atomic<int64_t> next{0};
+        for_parts(0, size_, 1, [&](int part, int64_t, int64_t) {
+            if (part == 0) first();
+            for (int64_t i = next.fetch_add(1, std::memory_order_relaxed); i < count;
+                 i = next.fetch_add(1, std::memory_order_relaxed)) {
+                task(part, i);
+            }
+        });
     }
 
 private:
