@@ -5,7 +5,9 @@
 
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cfenv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -187,6 +189,48 @@ TEST(ParallelTeam, EveryIndexOnceOnEveryThreadJobAfterJob) {
         for (int64_t i = 0; i < kCount; ++i) ASSERT_EQ(visits[i], 50) << i << " with " << threads << " threads";
         EXPECT_EQ(std::set<std::thread::id>(by.begin(), by.end()).size(), static_cast<size_t>(threads));
         EXPECT_EQ(by[0], std::this_thread::get_id()) << "the caller takes the first part";
+    }
+}
+
+// Tasks shared out beside the caller's own first job: the caller runs it
+// before any task of its own, every task runs once on the thread that
+// reports its number, and every thread of the team can take part.
+TEST(ParallelTeam, SharedTasksRunOnceBesideTheCallersFirstJob) {
+    constexpr int64_t kCount = 97;
+    for (int threads : kThreadCounts) {
+        parallel::Team team(threads);
+        std::vector<int> visits(kCount, 0), part_of_task(kCount, -1);
+        std::vector<std::thread::id> by(kCount);
+        std::thread::id first_by;
+        bool caller_busy = false, caller_took_task_while_busy = false;
+        team.share_after(
+            [&] {
+                first_by = std::this_thread::get_id();
+                caller_busy = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                caller_busy = false;
+            },
+            kCount,
+            [&](int part, int64_t i) {
+                ++visits[i];
+                part_of_task[i] = part;
+                by[i] = std::this_thread::get_id();
+                if (part == 0 && caller_busy) caller_took_task_while_busy = true;
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            });
+        EXPECT_EQ(first_by, std::this_thread::get_id());
+        EXPECT_FALSE(caller_took_task_while_busy);
+        for (int64_t i = 0; i < kCount; ++i) {
+            ASSERT_EQ(visits[i], 1) << i << " with " << threads << " threads";
+            ASSERT_GE(part_of_task[i], 0);
+            ASSERT_LT(part_of_task[i], threads);
+            if (part_of_task[i] == 0) {
+                EXPECT_EQ(by[i], std::this_thread::get_id());
+            }
+        }
+        if (threads > 1) {
+            EXPECT_NE(std::count(part_of_task.begin(), part_of_task.end(), 0), kCount) << "the workers took no task";
+        }
     }
 }
 
