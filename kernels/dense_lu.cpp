@@ -40,6 +40,14 @@ public:
         first();
         for (int64_t i = 0; i < count; ++i) task(0, i);
     }
+    template <class Body>
+    void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
+        if (team_) {
+            team_->for_ranges(begin, end, grain, body);
+        } else if (begin < end) {
+            body(begin, end);
+        }
+    }
     int size() const { return team_ ? team_->size() : 1; }
 
 private:
@@ -79,56 +87,25 @@ void subtract_scaled(double* x, double l, const double* y, int64_t count) {
     for (int64_t j = 0; j < count; ++j) x[j] = x[j] - l * y[j];
 }
 
-// What a step found out about the next one.
-struct NextPivot {
-    bool known;   // this step updated the whole next column (s + 1 < end)
-    int64_t row;  // then its pivot row as pivot_row finds it (-1: none)
-};
-
-// Step s with its pivot row p, which must be a row (not -1). The pivot of
-// step s + 1 is searched as the rows are updated, while each is in cache,
-// where this step brings the whole next column up to date.
-// The rows are swapped in columns [first, last) only (last -1: n); a
-// blocked caller swaps the other columns later (swap_outside_panel).
-NextPivot eliminate_step_from(double* a, int64_t n, int64_t s, int64_t end, int64_t p, int64_t* pivot, int64_t* swaps,
-                              const SpanKernels* spans, int64_t first = 0, int64_t last = -1) {
+// Step s of the elimination: the pivot search and swap, the multipliers of
+// every row below and their updates of columns s+1 .. n-1, one element at a
+// time. False when no pivot can be had.
+bool eliminate_step(double* a, int64_t n, int64_t s, int64_t* pivot, int64_t* swaps) {
+    const int64_t p = pivot_row(a, n, s);
+    if (p < 0) return false;
     pivot[s] = p;
     if (p != s) {
-        if (last < 0) last = n;
-        std::swap_ranges(a + s * n + first, a + s * n + last, a + p * n + first);
+        swap_rows(a, n, s, p);
         ++*swaps;
     }
     const double* u = a + s * n;
     const double d = u[s];
-    const bool next_in_reach = s + 1 < end;
-    double best = 0.0;
-    int64_t next = -1;
     for (int64_t r = s + 1; r < n; ++r) {
         double* row = a + r * n;
         const double l = row[s] / d;
         row[s] = l;
-        if (spans != nullptr) {
-            spans->update(row + s + 1, u + s + 1, end - s - 1, l);
-        } else {
-            subtract_scaled(row + s + 1, l, u + s + 1, end - s - 1);
-        }
-        if (next_in_reach && std::fabs(row[s + 1]) > best) {
-            best = std::fabs(row[s + 1]);
-            next = r;
-        }
+        subtract_scaled(row + s + 1, l, u + s + 1, n - s - 1);
     }
-    return NextPivot{next_in_reach, next};
-}
-
-// Step s of the elimination, as far as column `end` (exclusive): the pivot
-// search and swap, the multipliers of every row below, and their updates
-// of columns s+1 .. end-1 (by `spans`, or one element at a time without).
-// False when no pivot can be had.
-bool eliminate_step(double* a, int64_t n, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps,
-                    const SpanKernels* spans = nullptr) {
-    const int64_t p = pivot_row(a, n, s);
-    if (p < 0) return false;
-    eliminate_step_from(a, n, s, end, p, pivot, swaps, spans);
     return true;
 }
 
@@ -152,27 +129,112 @@ void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0
     }
 }
 
-// The panel's steps s = p0 .. end-1 (and below n - 1), swapping rows only
-// inside the panel's columns. False when a step finds no pivot.
-bool factor_panel(double* a, int64_t n, int64_t p0, int64_t end, int64_t* pivot, int64_t* swaps,
-                  const SpanKernels& spans) {
-    NextPivot next{false, 0};
-    for (int64_t s = p0; s < end && s + 1 < n; ++s) {
-        const int64_t p = next.known ? next.row : pivot_row(a, n, s);
-        if (p < 0) return false;
-        next = eliminate_step_from(a, n, s, end, p, pivot, swaps, &spans, p0, end);
-    }
-    return true;
-}
+// The LU panel's columns p0 .. p0+pb-1 from row p0 down, each as a
+// contiguous column: t[k * rows + i] = a(p0 + i, p0 + k), rows = n - p0.
+// There a step's multipliers, its updates and the next pivot search run
+// down contiguous columns. The columns are taken a block of kSubWidth at a
+// time: a block first takes the terms of every earlier step of the panel
+// (the rows above it by substitution, the rows from its first step down in
+// one product), then its own steps run one by one. Every element still
+// takes its terms one at a time in increasing step order. Rows are swapped
+// inside the panel's columns only (swap_outside_panel does the rest).
+class LuPanel {
+public:
+    LuPanel(double* t, double* a, int64_t n, int64_t p0, int64_t pb)
+        : t_(t), a_(a), n_(n), p0_(p0), pb_(pb), rows_(n - p0) {}
 
-// The swaps of the panel's steps, in their order, in the columns outside
-// it: [0, p0) and [end, n).
-void swap_outside_panel(double* a, int64_t n, int64_t p0, int64_t end, const int64_t* pivot) {
-    for (int64_t s = p0; s < end && s + 1 < n; ++s) {
+    // Loaded, factored and stored back; false when a step finds no pivot.
+    bool factor_in_place(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
+        load();
+        const bool factored = factor(spans, products, pivot, swaps);
+        store();
+        return factored;
+    }
+
+private:
+    static constexpr int64_t kSubWidth = 16;
+
+    double* column(int64_t k) const { return t_ + k * rows_; }
+
+    void load() {
+        for (int64_t i = 0; i < rows_; ++i) {
+            const double* src = a_ + (p0_ + i) * n_ + p0_;
+            for (int64_t k = 0; k < pb_; ++k) t_[k * rows_ + i] = src[k];
+        }
+    }
+    void store() const {
+        for (int64_t i = 0; i < rows_; ++i) {
+            double* dst = a_ + (p0_ + i) * n_ + p0_;
+            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * rows_ + i];
+        }
+    }
+    bool factor(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
+        const int64_t steps = std::min(pb_, rows_ - 1);  // no step for the matrix's last column
+        for (int64_t s0 = 0; s0 < pb_; s0 += kSubWidth) {
+            const int64_t end = std::min(s0 + kSubWidth, pb_);
+            if (s0 > 0) take_earlier_steps(spans, products, s0, end);
+            for (int64_t s = s0; s < std::min(end, steps); ++s) {
+                if (!step(spans, s, end, pivot, swaps)) return false;
+            }
+        }
+        return true;
+    }
+    // Columns [s0, end) take the terms of steps 0 .. s0-1: rows t+1 .. s0-1
+    // those of step t by substitution, t ascending; rows s0 down all of them
+    // in one product. Stored as columns, that part is the row-major
+    // (end - s0) x (rows - s0) block c - (its columns' rows 0 .. s0-1, the
+    // U part) times (the multipliers of steps 0 .. s0-1 from row s0 down,
+    // each a row).
+    void take_earlier_steps(const SpanKernels& spans, ProductPanels& products, int64_t s0, int64_t end) const {
+        for (int64_t t = 0; t + 1 < s0; ++t) {
+            for (int64_t j = s0; j < end; ++j) spans.update(column(j) + t + 1, column(t) + t + 1, s0 - t - 1, column(j)[t]);
+        }
+        multiply_subtract_in(products, 0, column(s0), rows_, column(0) + s0, rows_, column(s0) + s0, rows_, end - s0, s0,
+                             rows_ - s0);
+    }
+    // Step s: the pivot (the first row from s down with the largest
+    // magnitude, never a NaN), the swap, the multipliers below it and their
+    // updates of the block's later columns [s + 1, end).
+    bool step(const SpanKernels& spans, int64_t s, int64_t end, int64_t* pivot, int64_t* swaps) {
+        double* l = column(s);
+        const int64_t p = largest_from(l, s);
+        if (p < 0) return false;
+        pivot[p0_ + s] = p0_ + p;
+        if (p != s) {
+            for (int64_t k = 0; k < pb_; ++k) std::swap(column(k)[s], column(k)[p]);
+            ++*swaps;
+        }
+        const double d = l[s];
+        for (int64_t i = s + 1; i < rows_; ++i) l[i] = l[i] / d;
+        for (int64_t j = s + 1; j < end; ++j) spans.update(column(j) + s + 1, l + s + 1, rows_ - s - 1, column(j)[s]);
+        return true;
+    }
+    // The first i >= from with the largest |v[i]|, or -1 when none is
+    // nonzero; NaN compares false and is never taken.
+    int64_t largest_from(const double* v, int64_t from) const {
+        double best = 0.0;
+        int64_t at = -1;
+        for (int64_t i = from; i < rows_; ++i) {
+            const double m = std::fabs(v[i]);
+            if (m > best) {
+                best = m;
+                at = i;
+            }
+        }
+        return at;
+    }
+
+    double* t_;
+    double* a_;
+    int64_t n_, p0_, pb_, rows_;
+};
+
+// The swaps of steps [first, end) (those below n - 1), in their order, in
+// columns [lo, hi).
+void swap_columns(double* a, int64_t n, int64_t first, int64_t end, const int64_t* pivot, int64_t lo, int64_t hi) {
+    for (int64_t s = first; s < std::min(end, n - 1); ++s) {
         const int64_t p = pivot[s];
-        if (p == s) continue;
-        std::swap_ranges(a + s * n, a + s * n + p0, a + p * n);
-        std::swap_ranges(a + s * n + end, a + (s + 1) * n, a + p * n + end);
+        if (p != s) std::swap_ranges(a + s * n + lo, a + s * n + hi, a + p * n + lo);
     }
 }
 
@@ -222,7 +284,7 @@ int factor_threads(int64_t n) {
 LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
     *swaps = 0;
     for (int64_t s = 0; s + 1 < n; ++s) {
-        if (!eliminate_step(a, n, s, n, pivot, swaps)) return LuStatus::kSingular;
+        if (!eliminate_step(a, n, s, pivot, swaps)) return LuStatus::kSingular;
     }
     return last_pivot(a, n);
 }
@@ -233,19 +295,20 @@ namespace {
 // kernel's tiles, and few enough pieces that taking one costs little.
 constexpr int64_t kUpdateColumns = kPanelWidth;
 
-// After the panel [p0, right) is factored (its swaps made everywhere), the
-// rest of the matrix takes its updates: the rows of U to the right of the
-// panel are solved, and every element below and right of it takes away the
-// panel's terms in order. The next panel [right, next_end) is done first,
+// After the panel [p0, right) is factored, the rest of the matrix takes its
+// updates: the panel's swaps, the rows of U to the right of the panel, and
+// the panel's terms in order for every element below and right of it. The next panel [right, next_end) is done first,
 // on the calling thread, and factored there while the other threads update
 // the columns beyond it a piece at a time (look-ahead); the calling thread
 // joins them when its panel is done. Nothing the two sides touch overlaps:
 // the next panel's steps swap rows only inside its own columns. False when
 // the next panel finds no pivot.
-bool update_and_factor_next(Workers& workers, ProductPanels& panels, const SpanKernels& spans, double* a, int64_t n,
-                            int64_t p0, int64_t right, int64_t next_end, int64_t* pivot, int64_t* swaps) {
+bool update_and_factor_next(Workers& workers, ProductPanels& panels, LuPanel next, const SpanKernels& spans,
+                            ProductPanels& panel_products, double* a, int64_t n, int64_t p0, int64_t right,
+                            int64_t next_end, int64_t* pivot, int64_t* swaps) {
     const int64_t pb = right - p0, rows = n - right;
     const auto update_columns = [&](int part, int64_t lo, int64_t hi) {
+        swap_columns(a, n, p0, right, pivot, lo, hi);
         solve_panel_rows(spans, a, n, p0, pb, lo, hi);
         multiply_subtract_in(panels, part, a + right * n + p0, n, a + p0 * n + lo, n, a + right * n + lo, n, rows, pb,
                              hi - lo);
@@ -255,7 +318,7 @@ bool update_and_factor_next(Workers& workers, ProductPanels& panels, const SpanK
     workers.share_after(
         [&] {
             update_columns(0, right, next_end);
-            next_factored = factor_panel(a, n, right, next_end, pivot, swaps, spans);
+            next_factored = next.factor_in_place(spans, panel_products, pivot, swaps);
         },
         (beyond + kUpdateColumns - 1) / kUpdateColumns,
         [&](int part, int64_t piece) {
@@ -270,21 +333,32 @@ bool update_and_factor_next(Workers& workers, ProductPanels& panels, const SpanK
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
     if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
+    Scratch<double> panel_columns(kPanelWidth * n);
+    if (!panel_columns.ok()) return lu_factor_plain(a, n, pivot, swaps);
     Workers workers(kernel, threads);
-    // Packing room for the widest update piece (the next panel's or
-    // kUpdateColumns) on every thread; the products run unpacked without it.
+    // Packing room for the trailing update's pieces on every thread, and for
+    // the panel's own products on the calling thread; without it the
+    // products run unpacked, to the same bits.
     ProductPanels panels(kernel, n, kPanelWidth, std::max(kPanelWidth, kUpdateColumns), workers.size());
+    ProductPanels panel_products(kernel, kPanelWidth, kPanelWidth, n, 1);
+    const auto panel_at = [&](int64_t p0) { return LuPanel(panel_columns.get(), a, n, p0, std::min(kPanelWidth, n - p0)); };
     *swaps = 0;
-    if (!factor_panel(a, n, 0, std::min(kPanelWidth, n), pivot, swaps, spans)) return LuStatus::kSingular;
-    for (int64_t p0 = 0;; p0 += kPanelWidth) {
-        const int64_t right = std::min(p0 + kPanelWidth, n);
-        swap_outside_panel(a, n, p0, right, pivot);
-        if (right == n) break;
-        const int64_t next_end = std::min(right + kPanelWidth, n);
-        if (!update_and_factor_next(workers, panels, spans, a, n, p0, right, next_end, pivot, swaps)) {
+    if (!panel_at(0).factor_in_place(spans, panel_products, pivot, swaps)) return LuStatus::kSingular;
+    for (int64_t p0 = 0; p0 + kPanelWidth < n; p0 += kPanelWidth) {
+        const int64_t right = p0 + kPanelWidth, next_end = std::min(right + kPanelWidth, n);
+        if (!update_and_factor_next(workers, panels, panel_at(right), spans, panel_products, a, n, p0, right, next_end,
+                                    pivot, swaps)) {
             return LuStatus::kSingular;
         }
     }
+    // The columns left of each panel take its swaps last: nothing reads
+    // them in between. A strip of columns at a time, each strip taking the
+    // panels' swaps in order.
+    workers.for_ranges(0, n, kUpdateColumns, [&](int64_t lo, int64_t hi) {
+        for (int64_t p0 = kPanelWidth; p0 < n; p0 += kPanelWidth) {
+            if (lo < p0) swap_columns(a, n, p0, p0 + kPanelWidth, pivot, lo, std::min(hi, p0));
+        }
+    });
     return last_pivot(a, n);
 }
 
