@@ -40,14 +40,6 @@ public:
         first();
         for (int64_t i = 0; i < count; ++i) task(0, i);
     }
-    template <class Body>
-    void for_ranges(int64_t begin, int64_t end, int64_t grain, Body&& body) {
-        if (team_) {
-            team_->for_ranges(begin, end, grain, body);
-        } else if (begin < end) {
-            body(begin, end);
-        }
-    }
     int size() const { return team_ ? team_->size() : 1; }
 
 private:
@@ -294,6 +286,8 @@ namespace {
 // Columns of the trailing update handed out at a time: three of the widest
 // kernel's tiles, and few enough pieces that taking one costs little.
 constexpr int64_t kUpdateColumns = kPanelWidth;
+// Columns per task of the swaps left of a panel.
+constexpr int64_t kSwapColumns = 4 * kPanelWidth;
 
 // After the panel [p0, right) is factored, the rest of the matrix takes its
 // updates: the panel's swaps, the rows of U to the right of the panel, and
@@ -314,16 +308,25 @@ bool update_and_factor_next(Workers& workers, ProductPanels& panels, LuPanel nex
                              hi - lo);
     };
     bool next_factored = true;
-    const int64_t beyond = n - next_end;
+    const int64_t pieces = (n - next_end + kUpdateColumns - 1) / kUpdateColumns;
+    const int64_t left_strips = (p0 + kSwapColumns - 1) / kSwapColumns;
     workers.share_after(
         [&] {
             update_columns(0, right, next_end);
             next_factored = next.factor_in_place(spans, panel_products, pivot, swaps);
         },
-        (beyond + kUpdateColumns - 1) / kUpdateColumns,
-        [&](int part, int64_t piece) {
-            const int64_t lo = next_end + piece * kUpdateColumns;
-            update_columns(part, lo, std::min(lo + kUpdateColumns, n));
+        pieces + left_strips,
+        [&](int part, int64_t task) {
+            if (task < pieces) {
+                const int64_t lo = next_end + task * kUpdateColumns;
+                update_columns(part, lo, std::min(lo + kUpdateColumns, n));
+            } else {
+                // The panel's swaps left of it, after the updates: nothing
+                // reads those columns again, and a swap's scattered rows
+                // would only hold up the next panel on the calling thread.
+                const int64_t lo = (task - pieces) * kSwapColumns;
+                swap_columns(a, n, p0, right, pivot, lo, std::min(lo + kSwapColumns, p0));
+            }
         });
     return next_factored;
 }
@@ -351,14 +354,10 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
             return LuStatus::kSingular;
         }
     }
-    // The columns left of each panel take its swaps last: nothing reads
-    // them in between. A strip of columns at a time, each strip taking the
-    // panels' swaps in order.
-    workers.for_ranges(0, n, kUpdateColumns, [&](int64_t lo, int64_t hi) {
-        for (int64_t p0 = kPanelWidth; p0 < n; p0 += kPanelWidth) {
-            if (lo < p0) swap_columns(a, n, p0, p0 + kPanelWidth, pivot, lo, std::min(hi, p0));
-        }
-    });
+    // The last panel's swaps left of it (each earlier panel's were a task
+    // beside the next panel).
+    const int64_t last = (n - 1) / kPanelWidth * kPanelWidth;
+    swap_columns(a, n, last, n, pivot, 0, last);
     return last_pivot(a, n);
 }
 

@@ -6,6 +6,7 @@
 #include <xmmintrin.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <new>
 
@@ -93,6 +94,30 @@ Range part_of(int64_t begin, int64_t end, int64_t grain, int part, int parts) {
 
 // ---- the team -----------------------------------------------------------------
 
+namespace {
+
+// Waking a sleeping thread takes tens of microseconds in a virtual machine
+// (an interrupt to another processor), and an operation of many steps (a
+// factorisation's panels, say) hands its team a job every few hundred. So
+// a thread that waits polls first, for about this long, and sleeps only if
+// nothing came.
+constexpr auto kPollFor = std::chrono::microseconds(50);
+
+// Polls ready() for up to kPollFor; whether it became true.
+template <class Ready>
+bool spin_until(Ready&& ready) {
+    const auto give_up = std::chrono::steady_clock::now() + kPollFor;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready()) return true;
+            _mm_pause();
+        }
+        if (std::chrono::steady_clock::now() >= give_up) return ready();
+    }
+}
+
+}  // namespace
+
 Team::Team(int threads) {
     threads = std::clamp(threads, 1, kMaxThreads);
     if (threads == 1) return;
@@ -134,9 +159,9 @@ void Team::run(JobFn fn, void* job) {
         wake_.notify_all();
     }
     fn(job, 0);
-    if (size_ > 1) {
+    if (size_ > 1 && !spin_until([this] { return pending_.load(std::memory_order_acquire) == 0; })) {
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return pending_ == 0; });
+        done_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) == 0; });
     }
 }
 
@@ -146,9 +171,13 @@ void Team::run(JobFn fn, void* job) {
 // caller's mode may have changed between jobs.
 void Team::work(int part) {
     uint64_t seen = 0;
+    const auto job_or_stop = [&] { return stopping_.load() || generation_.load(std::memory_order_acquire) != seen; };
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+        lock.unlock();
+        spin_until(job_or_stop);
+        lock.lock();
+        wake_.wait(lock, job_or_stop);
         if (stopping_) {
             // The thread ends: what the elementary functions' accurate path
             // cached for it would be lost with it.
@@ -163,7 +192,7 @@ void Team::work(int part) {
         set_floating_point_mode(mode);
         fn(job, part);
         lock.lock();
-        if (--pending_ == 0) done_.notify_one();
+        if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.notify_one();
     }
 }
 

@@ -177,9 +177,11 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    uint64_t generation_ = 0;
-    int pending_ = 0;
-    bool stopping_ = false;
+    // Written under mutex_; read without it too, by a thread that polls for
+    // a short while before it sleeps (see spin_until in parallel.cpp).
+    std::atomic<uint64_t> generation_{0};
+    std::atomic<int> pending_{0};
+    std::atomic<bool> stopping_{false};
     JobFn fn_ = nullptr;
     void* job_ = nullptr;
     FloatingPointMode mode_;  // the calling thread's, for the job of this generation
