@@ -86,6 +86,28 @@ Range part_of(int64_t begin, int64_t end, int64_t grain, int part, int parts);
 
 // ---- the team -----------------------------------------------------------------
 
+// Tasks 0 .. count-1 handed out from both ends: the first that no thread
+// has taken, or the last. One atomic word holds both ends, so no task is
+// taken twice and none is left.
+class TaskEnds {
+public:
+    explicit TaskEnds(int64_t count) : ends_(pack(0, count < 0 ? 0 : static_cast<uint32_t>(count))) {}
+    // A task's index, or -1 when none is left.
+    int64_t take(bool from_first) {
+        uint64_t ends = ends_.load(std::memory_order_relaxed);
+        for (;;) {
+            const uint32_t first = static_cast<uint32_t>(ends >> 32), end = static_cast<uint32_t>(ends);
+            if (first >= end) return -1;
+            const uint64_t rest = from_first ? pack(first + 1, end) : pack(first, end - 1);
+            if (ends_.compare_exchange_weak(ends, rest, std::memory_order_relaxed)) return from_first ? first : end - 1;
+        }
+    }
+
+private:
+    static uint64_t pack(uint32_t first, uint32_t end) { return (static_cast<uint64_t>(first) << 32) | end; }
+    std::atomic<uint64_t> ends_;
+};
+
 // The calling thread and up to threads - 1 workers, alive from construction
 // to destruction. Between jobs the workers wait on a condition variable, so
 // an operation of many steps (a sweep per pivot, say) starts its threads
@@ -130,22 +152,21 @@ public:
         return acc;
     }
 
-    // first() on the calling thread, then tasks 0 .. count-1, each to the
-    // next thread that is free, as task(part, index) with the number of the
-    // thread that runs it (0 to size() - 1), in ascending index order of
-    // their start; returns when all are done. For pieces of uneven size, and
-    // for work beside a job the calling thread must do first: first() must
+    // first() on the calling thread while the other threads take tasks 0 ..
+    // count-1, each as task(part, index) with the number of the thread that
+    // runs it (0 to size() - 1); returns when all are done. The calling
+    // thread takes tasks from the first up once first() is done, the others
+    // from the last down, so that a thread tends to keep the same end of a
+    // job's data from one call to the next (in its own cache) and the tasks
+    // first() makes ready soonest are the calling thread's. first() must
     // touch nothing the tasks touch. Which thread runs a task is left to
     // timing, so a task's result must not depend on it.
     template <class First, class Task>
     void share_after(First&& first, int64_t count, Task&& task) {
-        std::atomic<int64_t> next{0};
+        TaskEnds ends(count);
         for_parts(0, size_, 1, [&](int part, int64_t, int64_t) {
             if (part == 0) first();
-            for (int64_t i = next.fetch_add(1, std::memory_order_relaxed); i < count;
-                 i = next.fetch_add(1, std::memory_order_relaxed)) {
-                task(part, i);
-            }
+            for (int64_t i = ends.take(part == 0); i >= 0; i = ends.take(part == 0)) task(part, i);
         });
     }
 
