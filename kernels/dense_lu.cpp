@@ -19,14 +19,8 @@ using inverse_detail::SpanKernels;
 // The threads of one factorisation, started once for all its panels.
 class Workers {
 public:
-    Workers(MatmulKernel kernel, int threads) : kernel_(kernel) {
+    explicit Workers(int threads) {
         if (threads > 1) team_.emplace(threads);
-    }
-    // c - a b into c on the calling thread alone, every element taking its
-    // terms in ascending order: for updates too small to share.
-    void subtract_product_here(const double* a, int64_t lda, const double* b, int64_t ldb, double* c, int64_t ldc,
-                               int64_t m, int64_t k, int64_t n) {
-        multiply_subtract_with(kernel_, a, lda, b, ldb, c, ldc, m, k, n, 1);
     }
     // first() on the calling thread while the other threads take tasks 0 ..
     // count-1 as task(part, index); the calling thread joins them when
@@ -43,7 +37,6 @@ public:
     int size() const { return team_ ? team_->size() : 1; }
 
 private:
-    MatmulKernel kernel_;
     std::optional<parallel::Team> team_;
 };
 
@@ -338,7 +331,7 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
     Scratch<double> panel_columns(kPanelWidth * n);
     if (!panel_columns.ok()) return lu_factor_plain(a, n, pivot, swaps);
-    Workers workers(kernel, threads);
+    Workers workers(threads);
     // Packing room for the trailing update's pieces on every thread, and for
     // the panel's own products on the calling thread; without it the
     // products run unpacked, to the same bits.
@@ -460,10 +453,10 @@ public:
     // columns are factored one by one over the block's earlier columns:
     // most of the panel's work runs on the product's kernels. False at a d
     // that is not positive or is NaN.
-    bool factor(Workers& workers, const SpanKernels& spans) {
+    bool factor(ProductPanels& products, const SpanKernels& spans) {
         for (int64_t s0 = 0; s0 < pb_; s0 += kSubWidth) {
             const int64_t sb = std::min(kSubWidth, pb_ - s0);
-            if (s0 > 0) take_earlier_columns(workers, s0, sb);
+            if (s0 > 0) take_earlier_columns(products, s0, sb);
             for (int64_t j = s0; j < s0 + sb; ++j) {
                 if (!factor_column(spans, j, s0)) return false;
             }
@@ -472,9 +465,9 @@ public:
     }
     // Loaded, factored and stored back: columns j0 .. j0+pb-1 of the factor
     // in a, the part below the panel kept here for the update of the rest.
-    bool factor_in_place(Workers& workers, const SpanKernels& spans) {
+    bool factor_in_place(ProductPanels& products, const SpanKernels& spans) {
         load();
-        if (!factor(workers, spans)) return false;
+        if (!factor(products, spans)) return false;
         store();
         return true;
     }
@@ -509,13 +502,12 @@ private:
     // sb x (rows - s0) result of (its rows of L) times (L's columns)
     // transposed; its rows of L are copied out as the left operand. What
     // lies above the diagonal inside the block is computed and never read.
-    void take_earlier_columns(Workers& workers, int64_t s0, int64_t sb) {
+    void take_earlier_columns(ProductPanels& products, int64_t s0, int64_t sb) {
         double left[kSubWidth * kPanelWidth];
         for (int64_t r = 0; r < sb; ++r) {
             for (int64_t k = 0; k < s0; ++k) left[r * s0 + k] = column(k)[s0 + r];
         }
-        // Sixteen rows: waking the team would cost more than it shares.
-        workers.subtract_product_here(left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
+        multiply_subtract_in(products, 0, left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
     }
     double* column(int64_t k) const { return t_ + k * rows_; }
     double* t_;
@@ -532,11 +524,12 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
     // factored beside that update.
     Scratch<double> scratch(2 * kPanelWidth * n);
     if (!scratch.ok()) return cholesky_factor_plain(a, n);
-    Workers workers(kernel, threads);
+    Workers workers(threads);
     ProductPanels panels(kernel, n, kPanelWidth, kUpdateColumns, workers.size());
+    ProductPanels panel_products(kernel, kPanelWidth, kPanelWidth, n, 1);  // the panel's own, on the calling thread
     double* const buffers[2] = {scratch.get(), scratch.get() + kPanelWidth * n};
     PanelColumns panel(buffers[0], a, n, 0, std::min(kPanelWidth, n));
-    if (!panel.factor_in_place(workers, spans)) return false;
+    if (!panel.factor_in_place(panel_products, spans)) return false;
     for (int64_t p0 = 0, turn = 1;; p0 += kPanelWidth, turn ^= 1) {
         const int64_t right = std::min(p0 + kPanelWidth, n);
         if (right == n) break;
@@ -555,7 +548,7 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
         workers.share_after(
             [&] {
                 update_columns(0, right, next_end);
-                next_factored = next.factor_in_place(workers, spans);
+                next_factored = next.factor_in_place(panel_products, spans);
             },
             (n - next_end + kUpdateColumns - 1) / kUpdateColumns,
             [&](int part, int64_t piece) {
