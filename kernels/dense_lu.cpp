@@ -43,7 +43,7 @@ private:
 // Columns per panel of the blocked factorisations: wide enough that the
 // trailing update runs as a product with a deep inner dimension, narrow
 // enough that the column-by-column panel stays a small part of the work.
-constexpr int64_t kPanelWidth = 96;
+constexpr int64_t kPanelWidth = 128;
 
 // Below this order the plain loops are as fast as anything blocked.
 constexpr int64_t kBlockedFrom = 2 * kPanelWidth;
@@ -276,7 +276,7 @@ LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
 
 namespace {
 
-// Columns of the trailing update handed out at a time: three of the widest
+// Columns of the trailing update handed out at a time: four of the widest
 // kernel's tiles, and few enough pieces that taking one costs little.
 constexpr int64_t kUpdateColumns = kPanelWidth;
 // Columns per task of the swaps left of a panel.
