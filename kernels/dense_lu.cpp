@@ -40,13 +40,24 @@ private:
     std::optional<parallel::Team> team_;
 };
 
+// The distance between a panel's stored columns, for `rows` rows: whole
+// cache lines, an odd number of them, so that the columns do not fall on
+// the same few cache sets (a power-of-two stride, at n = 256 say, made the
+// copy in and out of the panel several times slower).
+constexpr int64_t column_stride(int64_t rows) {
+    const int64_t lines = (rows + 7) / 8;
+    return 8 * (lines | 1);
+}
+
 // Columns per panel of the blocked factorisations: wide enough that the
 // trailing update runs as a product with a deep inner dimension, narrow
 // enough that the column-by-column panel stays a small part of the work.
 constexpr int64_t kPanelWidth = 128;
 
-// Below this order the plain loops are as fast as anything blocked.
-constexpr int64_t kBlockedFrom = 2 * kPanelWidth;
+// Below these orders the blocked factorisations' set-up (scratch, packing
+// room) costs more than blocking saves (measured at n = 48 to 300).
+constexpr int64_t kLuBlockedFrom = kPanelWidth + kPanelWidth / 2;
+constexpr int64_t kCholeskyBlockedFrom = kPanelWidth;
 
 // The first row r in [s, n) with the largest |a(r, s)|, or -1 when no
 // candidate has a nonzero magnitude. NaN compares false and is never taken.
@@ -74,8 +85,10 @@ void subtract_scaled(double* x, double l, const double* y, int64_t count) {
 
 // Step s of the elimination: the pivot search and swap, the multipliers of
 // every row below and their updates of columns s+1 .. n-1, one element at a
-// time. False when no pivot can be had.
-bool eliminate_step(double* a, int64_t n, int64_t s, int64_t* pivot, int64_t* swaps) {
+// time (on the span kernels where given: the same operations, several
+// elements at once). False when no pivot can be had.
+bool eliminate_step(double* a, int64_t n, int64_t s, int64_t* pivot, int64_t* swaps,
+                    const SpanKernels* spans = nullptr) {
     const int64_t p = pivot_row(a, n, s);
     if (p < 0) return false;
     pivot[s] = p;
@@ -89,7 +102,11 @@ bool eliminate_step(double* a, int64_t n, int64_t s, int64_t* pivot, int64_t* sw
         double* row = a + r * n;
         const double l = row[s] / d;
         row[s] = l;
-        subtract_scaled(row + s + 1, l, u + s + 1, n - s - 1);
+        if (spans != nullptr) {
+            spans->update(row + s + 1, u + s + 1, n - s - 1, l);
+        } else {
+            subtract_scaled(row + s + 1, l, u + s + 1, n - s - 1);
+        }
     }
     return true;
 }
@@ -115,8 +132,8 @@ void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0
 }
 
 // The LU panel's columns p0 .. p0+pb-1 from row p0 down, each as a
-// contiguous column: t[k * rows + i] = a(p0 + i, p0 + k), rows = n - p0.
-// There a step's multipliers, its updates and the next pivot search run
+// contiguous column: t[k * ld + i] = a(p0 + i, p0 + k) for i < n - p0, with
+// ld = column_stride(n - p0). There a step's multipliers, its updates and the next pivot search run
 // down contiguous columns. The columns are taken a block of kSubWidth at a
 // time: a block first takes the terms of every earlier step of the panel
 // (the rows above it by substitution, the rows from its first step down in
@@ -126,7 +143,7 @@ void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0
 class LuPanel {
 public:
     LuPanel(double* t, double* a, int64_t n, int64_t p0, int64_t pb)
-        : t_(t), a_(a), n_(n), p0_(p0), pb_(pb), rows_(n - p0) {}
+        : t_(t), a_(a), n_(n), p0_(p0), pb_(pb), rows_(n - p0), ld_(column_stride(rows_)) {}
 
     // Loaded, factored and stored back; false when a step finds no pivot.
     bool factor_in_place(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
@@ -139,18 +156,18 @@ public:
 private:
     static constexpr int64_t kSubWidth = 16;
 
-    double* column(int64_t k) const { return t_ + k * rows_; }
+    double* column(int64_t k) const { return t_ + k * ld_; }
 
     void load() {
         for (int64_t i = 0; i < rows_; ++i) {
             const double* src = a_ + (p0_ + i) * n_ + p0_;
-            for (int64_t k = 0; k < pb_; ++k) t_[k * rows_ + i] = src[k];
+            for (int64_t k = 0; k < pb_; ++k) t_[k * ld_ + i] = src[k];
         }
     }
     void store() const {
         for (int64_t i = 0; i < rows_; ++i) {
             double* dst = a_ + (p0_ + i) * n_ + p0_;
-            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * rows_ + i];
+            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * ld_ + i];
         }
     }
     bool factor(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
@@ -174,7 +191,7 @@ private:
         for (int64_t t = 0; t + 1 < s0; ++t) {
             for (int64_t j = s0; j < end; ++j) spans.update(column(j) + t + 1, column(t) + t + 1, s0 - t - 1, column(j)[t]);
         }
-        multiply_subtract_in(products, 0, column(s0), rows_, column(0) + s0, rows_, column(s0) + s0, rows_, end - s0, s0,
+        multiply_subtract_in(products, 0, column(s0), ld_, column(0) + s0, ld_, column(s0) + s0, ld_, end - s0, s0,
                              rows_ - s0);
     }
     // Step s: the pivot (the first row from s down with the largest
@@ -211,7 +228,7 @@ private:
 
     double* t_;
     double* a_;
-    int64_t n_, p0_, pb_, rows_;
+    int64_t n_, p0_, pb_, rows_, ld_;
 };
 
 // The swaps of steps [first, end) (those below n - 1), in their order, in
@@ -276,6 +293,21 @@ LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
 
 namespace {
 
+// The plain elimination with its row updates on the span kernels: for
+// orders where blocking does not pay.
+LuStatus lu_factor_unblocked(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps) {
+    const SpanKernels& spans = inverse_detail::spans_of(kernel_supported(kernel) ? kernel : MatmulKernel::kBaseline);
+    *swaps = 0;
+    for (int64_t s = 0; s + 1 < n; ++s) {
+        if (!eliminate_step(a, n, s, pivot, swaps, &spans)) return LuStatus::kSingular;
+    }
+    return last_pivot(a, n);
+}
+
+}  // namespace
+
+namespace {
+
 // Columns of the trailing update handed out at a time: four of the widest
 // kernel's tiles, and few enough pieces that taking one costs little.
 constexpr int64_t kUpdateColumns = kPanelWidth;
@@ -329,7 +361,7 @@ bool update_and_factor_next(Workers& workers, ProductPanels& panels, LuPanel nex
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
     if (!kernel_supported(kernel)) kernel = MatmulKernel::kBaseline;
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
-    Scratch<double> panel_columns(kPanelWidth * n);
+    Scratch<double> panel_columns(kPanelWidth * column_stride(n));
     if (!panel_columns.ok()) return lu_factor_plain(a, n, pivot, swaps);
     Workers workers(threads);
     // Packing room for the trailing update's pieces on every thread, and for
@@ -355,7 +387,7 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
 }
 
 LuStatus lu_factor(double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads) {
-    if (n < kBlockedFrom) return lu_factor_plain(a, n, pivot, swaps);
+    if (n < kLuBlockedFrom) return lu_factor_unblocked(best_kernel(), a, n, pivot, swaps);
     return lu_factor_with(best_kernel(), a, n, pivot, swaps, threads);
 }
 
@@ -427,24 +459,24 @@ bool cholesky_factor_plain(double* a, int64_t n) {
 namespace {
 
 // The panel's columns j0 .. j0+pb-1 from row j0 down, each as a contiguous
-// column: t[k * rows + i] = a(j0 + i, j0 + k), rows = n - j0. Factored there,
-// every column update runs along contiguous memory, and the part below the
-// panel is the transposed operand the trailing update reads.
+// column: t[k * ld + i] = a(j0 + i, j0 + k) for i < n - j0, ld as for LU.
+// Factored there, every column update runs along contiguous memory, and the
+// part below the panel is the transposed operand the trailing update reads.
 class PanelColumns {
 public:
     PanelColumns(double* t, double* a, int64_t n, int64_t j0, int64_t pb)
-        : t_(t), a_(a), n_(n), j0_(j0), pb_(pb), rows_(n - j0) {}
+        : t_(t), a_(a), n_(n), j0_(j0), pb_(pb), rows_(n - j0), ld_(column_stride(rows_)) {}
 
     void load() {
         for (int64_t i = 0; i < rows_; ++i) {
             const double* src = a_ + (j0_ + i) * n_ + j0_;
-            for (int64_t k = 0; k < pb_; ++k) t_[k * rows_ + i] = src[k];
+            for (int64_t k = 0; k < pb_; ++k) t_[k * ld_ + i] = src[k];
         }
     }
     void store() const {
         for (int64_t i = 0; i < rows_; ++i) {
             double* dst = a_ + (j0_ + i) * n_ + j0_;
-            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * rows_ + i];
+            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * ld_ + i];
         }
     }
     // Factors the panel's columns a block of kSubWidth at a time. A block
@@ -472,8 +504,8 @@ public:
         return true;
     }
     // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
-    const double* below(int64_t k) const { return t_ + k * rows_ + pb_; }
-    int64_t stride() const { return rows_; }
+    const double* below(int64_t k) const { return t_ + k * ld_ + pb_; }
+    int64_t stride() const { return ld_; }
 
 private:
     static constexpr int64_t kSubWidth = 16;
@@ -507,12 +539,12 @@ private:
         for (int64_t r = 0; r < sb; ++r) {
             for (int64_t k = 0; k < s0; ++k) left[r * s0 + k] = column(k)[s0 + r];
         }
-        multiply_subtract_in(products, 0, left, s0, t_ + s0, rows_, column(s0) + s0, rows_, sb, s0, rows_ - s0);
+        multiply_subtract_in(products, 0, left, s0, t_ + s0, ld_, column(s0) + s0, ld_, sb, s0, rows_ - s0);
     }
-    double* column(int64_t k) const { return t_ + k * rows_; }
+    double* column(int64_t k) const { return t_ + k * ld_; }
     double* t_;
     double* a_;
-    int64_t n_, j0_, pb_, rows_;
+    int64_t n_, j0_, pb_, rows_, ld_;
 };
 
 }  // namespace
@@ -522,12 +554,13 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
     const SpanKernels& spans = inverse_detail::spans_of(kernel);
     // Two panels' columns: the one whose terms the rest takes, and the next,
     // factored beside that update.
-    Scratch<double> scratch(2 * kPanelWidth * n);
+    const int64_t panel_doubles = kPanelWidth * column_stride(n);
+    Scratch<double> scratch(2 * panel_doubles);
     if (!scratch.ok()) return cholesky_factor_plain(a, n);
     Workers workers(threads);
     ProductPanels panels(kernel, n, kPanelWidth, kUpdateColumns, workers.size());
     ProductPanels panel_products(kernel, kPanelWidth, kPanelWidth, n, 1);  // the panel's own, on the calling thread
-    double* const buffers[2] = {scratch.get(), scratch.get() + kPanelWidth * n};
+    double* const buffers[2] = {scratch.get(), scratch.get() + panel_doubles};
     PanelColumns panel(buffers[0], a, n, 0, std::min(kPanelWidth, n));
     if (!panel.factor_in_place(panel_products, spans)) return false;
     for (int64_t p0 = 0, turn = 1;; p0 += kPanelWidth, turn ^= 1) {
@@ -563,7 +596,7 @@ bool cholesky_factor_with(MatmulKernel kernel, double* a, int64_t n, int threads
 }
 
 bool cholesky_factor(double* a, int64_t n, int threads) {
-    if (n < kBlockedFrom) return cholesky_factor_plain(a, n);
+    if (n < kCholeskyBlockedFrom) return cholesky_factor_plain(a, n);
     return cholesky_factor_with(best_kernel(), a, n, threads);
 }
 

@@ -455,6 +455,28 @@ TEST(LinalgKernels, BlockedFactorsAreThePlainOnesBitForBit) {
     }
 }
 
+// Below the blocked orders the factorisations run the plain loops, LU's
+// row updates on the span kernels: still the plain loops' bits.
+TEST(LinalgKernels, SmallOrdersAreThePlainOnesBitForBit) {
+    unsigned seed = 70;
+    for (int64_t n : {1, 2, 7, 64, 127, 191}) {
+        SCOPED_TRACE("n = " + std::to_string(n));
+        const Values a = random_values(static_cast<size_t>(n * n), seed++);
+        Values plain = a, fast = a;
+        std::vector<int64_t> pivot(static_cast<size_t>(n)), fast_pivot(static_cast<size_t>(n));
+        int64_t swaps = 0, fast_swaps = 0;
+        EXPECT_EQ(hostmath::lu_factor(fast.data(), n, fast_pivot.data(), &fast_swaps, 1),
+                  hostmath::lu_factor_plain(plain.data(), n, pivot.data(), &swaps));
+        EXPECT_TRUE(same_values(fast, plain));
+        EXPECT_EQ(fast_pivot, pivot);
+        const Values spd_input = spd(n, seed);
+        Values l_plain = spd_input, l_fast = spd_input;
+        ASSERT_TRUE(hostmath::cholesky_factor_plain(l_plain.data(), n));
+        ASSERT_TRUE(hostmath::cholesky_factor(l_fast.data(), n, 1));
+        EXPECT_TRUE(same_values(l_fast, l_plain));
+    }
+}
+
 // Matrices of subnormal or huge elements: the solvers work on an exactly
 // scaled copy (GSL's symmetric solver never converges on a matrix of
 // subnormals alone), and the values come back scaled exactly.
