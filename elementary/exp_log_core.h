@@ -194,14 +194,11 @@ struct LogReduction {
 // high * inverse and low * inverse are exact (inverse has 9 bits), the first
 // minus 1 is exact (Sterbenz), and so is the last sum, whose exact value is
 // a double (on the grid of 2^-61, below 2^-8 in magnitude).
-inline LogReduction reduce_for_log(double x) {
+// `bits` those of a positive normal double times 2^-shift (shift 0, or 54
+// for a subnormal x scaled into the normal range).
+inline LogReduction reduce_for_log(uint64_t bits, int shift) {
     using namespace tables;
-    uint64_t bits = std::bit_cast<uint64_t>(x);
-    int e = static_cast<int>(bits >> 52) - 1023;
-    if ((bits >> 52) == 0) {  // subnormal: scale into the normal range first
-        bits = std::bit_cast<uint64_t>(x * 0x1p54);
-        e = static_cast<int>(bits >> 52) - 1023 - 54;
-    }
+    const int e = static_cast<int>(bits >> 52) - 1023 - shift;
     const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
     const double m = std::bit_cast<double>(fraction | (uint64_t{1023} << 52));
     const double m_high = std::bit_cast<double>((fraction | (uint64_t{1023} << 52)) & ~uint64_t{0x1ff});
@@ -209,6 +206,12 @@ inline LogReduction reduce_for_log(double x) {
     const LogEntry& entry = kLogTable[i];
     const double r = (m_high * entry.inverse - 1.0) + (m - m_high) * entry.inverse;
     return {static_cast<double>(e + (i >= kLogHalvedFrom ? 1 : 0)), &entry, r};
+}
+
+inline LogReduction reduce_for_log(double x) {
+    const auto bits = std::bit_cast<uint64_t>(x);
+    if ((bits >> 52) == 0) return reduce_for_log(std::bit_cast<uint64_t>(x * 0x1p54), 54);
+    return reduce_for_log(bits, 0);
 }
 
 // exponent ln2 + minus_log as hi + lo: the product with the 42-bit kLn2Hi
@@ -311,6 +314,30 @@ inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) 
     const double above = v.hi + (v.lo + e);
     if (below == above) return above;
     return std::nullopt;
+}
+
+// y log x from log_quick's estimate of log x, for pow's first attempt: hi + lo
+// left unnormalised for exp_quick, and its absolute error bound.
+struct ProductEstimate {
+    DoubleDouble z;
+    double error;  // |z.hi + z.lo - y log x| below this
+};
+
+// y (v.hi + v.lo) = p + e exactly (Dekker), y v.lo rounded and summed into e:
+// |v.lo| <= 2^-53 |v.hi|, so |y v.lo| errs under 2^-106 |p| and |e + y v.lo|
+// <= 2^-51.9 |p| errs under 2^-104.9 |p|; with y times the log's error, all
+// under |y| error + 2^-100 |p|. |lo| stays under 2^-51.9 |p|, below exp_quick's
+// 2^-40 wherever |p| < 2^11.
+inline ProductEstimate y_log_x(double y, const LogEstimate& log_x) {
+    const DoubleDouble p = two_product(log_x.v.hi, y);
+    const double error = (y < 0 ? -y : y) * log_x.error + 0x1p-100 * (p.hi < 0 ? -p.hi : p.hi);
+    return {{p.hi, p.lo + log_x.v.lo * y}, error};
+}
+
+// v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
+// both positive normal doubles.
+inline double scale_normal(double v, int k) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) + (static_cast<uint64_t>(k) << 52));
 }
 
 // The fast paths: the correctly rounded result, or nothing where the
