@@ -192,10 +192,10 @@ std::optional<double> pow_fast(double x, double y) {
     const auto x_bits = std::bit_cast<uint64_t>(x);
     const auto y_exponent = (std::bit_cast<uint64_t>(y) >> 52) & 0x7ff;
     if ((x_bits >> 52) - 1 >= 0x7fe || y_exponent - (1023 - 64) >= 64 + 10) return pow_general(x, y);
-    const ProductEstimate p = y_log_x(y, log_quick(reduce_for_log(x_bits, 0)));
-    if (!(p.z.hi > kExpNormalFrom && p.z.hi < kPowNormalBelow)) return pow_general(x, y);
-    const Scaled e = exp_quick(p.z);
-    if (auto v = round_if_sure(e.v, kExpQuickError + p.error * kSlack)) return scale_normal(*v, e.scale);
+    const PowProduct q = pow_product(reduce_for_log(x_bits, 0), y);
+    if (!(q.p.hi > kExpNormalFrom && q.p.hi < kPowNormalBelow)) return pow_general(x, y);
+    const PowQuick quick = pow_quick(q, y);
+    if (auto v = round_if_sure(quick.e.v, quick.bound)) return scale_normal(*v, quick.e.scale);
     return pow_second(x, y);
 }
 
