@@ -35,9 +35,10 @@ constexpr double kLog10Bound = kLogCoreError + 0x1p-100;
 // Bounds on |y log x| beyond which x^y overflows or underflows to zero
 // whatever the rounding error of the double estimate (relative 2^-51).
 constexpr double kPowOverflowAbove = 709.79;
-// Below this (just under log of the largest double) x^y is finite and
-// normal where y log x > kExpNormalFrom, even with the double estimate's
-// error: e^z rounded and scaled through its exponent bits.
+// Where y times the log's high part lies between kExpNormalFrom and this
+// (just under log of the largest double), x^y is finite and normal: the
+// rest of y log x, under 2^-16.6, cannot carry it past either end. Its
+// exponential is then rounded and scaled through its exponent bits.
 constexpr double kPowNormalBelow = 709.78;
 
 }  // namespace
@@ -187,7 +188,8 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
 // special value, log x finite and y log x far from overflowing the
 // product), and e^(y log x) normal: one test on the bits of x and y, one on
 // the product, and the result scaled through its exponent bits. Everything
-// else, and what the rounding test rejects, takes pow_general's way.
+// else takes pow_general's way, and what the rounding test rejects the
+// double-double cores' (pow_second).
 std::optional<double> pow_fast(double x, double y) {
     const auto x_bits = std::bit_cast<uint64_t>(x);
     const auto y_exponent = (std::bit_cast<uint64_t>(y) >> 52) & 0x7ff;
