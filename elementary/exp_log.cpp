@@ -2,7 +2,9 @@
 // exp, log, log10 and pow, correctly rounded: special values first (C99
 // Annex F), then the double-double cores of exp_log_core.h with the rounding
 // test, and the accurate path for what the test rejects.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 
@@ -33,6 +35,11 @@ constexpr double kLog10Bound = kLogCoreError + 0x1p-100;
 // Bounds on |y log x| beyond which x^y overflows or underflows to zero
 // whatever the rounding error of the double estimate (relative 2^-51).
 constexpr double kPowOverflowAbove = 709.79;
+// Where y times the log's high part lies between kExpNormalFrom and this
+// (just under log of the largest double), x^y is finite and normal: the
+// rest of y log x, under 2^-16.6, cannot carry it past either end. Its
+// exponential is then rounded and scaled through its exponent bits.
+constexpr double kPowNormalBelow = 709.78;
 
 }  // namespace
 
@@ -155,10 +162,11 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
 
 }  // namespace
 
-// x^y = e^(y log x): first with the quick logarithm and exponential, then
-// with the double-double cores (log to 2^-79 relative, whose error stays
-// under 2^-69.4 absolutely in z where |z| < 746).
-std::optional<double> pow_fast(double x, double y) {
+// x^y = e^(y log x) for every x and y: the special values, negative x, then
+// first with the quick logarithm and exponential and then with the
+// double-double cores (log to 2^-79 relative, whose error stays under
+// 2^-69.4 absolutely in z where |z| < 746).
+[[gnu::noinline]] std::optional<double> pow_general(double x, double y) {
     if (auto special = pow_special(x, y)) return special;
     bool negate = false;
     if (x < 0) {
@@ -174,6 +182,23 @@ std::optional<double> pow_fast(double x, double y) {
     if (!v) v = pow_second(x, y);
     if (v && negate) return -*v;
     return v;
+}
+
+// The common case first: x positive and normal, 2^-64 <= |y| < 2^10 (no
+// special value, log x finite and y log x far from overflowing the
+// product), and e^(y log x) normal: one test on the bits of x and y, one on
+// the product, and the result scaled through its exponent bits. Everything
+// else takes pow_general's way, and what the rounding test rejects the
+// double-double cores' (pow_second).
+std::optional<double> pow_fast(double x, double y) {
+    const auto x_bits = std::bit_cast<uint64_t>(x);
+    const auto y_exponent = (std::bit_cast<uint64_t>(y) >> 52) & 0x7ff;
+    if ((x_bits >> 52) - 1 >= 0x7fe || y_exponent - (1023 - 64) >= 64 + 10) return pow_general(x, y);
+    const PowProduct q = pow_product(reduce_for_log(x_bits, 0), y);
+    if (!(q.p.hi > kExpNormalFrom && q.p.hi < kPowNormalBelow)) return pow_general(x, y);
+    const PowQuick quick = pow_quick(q, y);
+    if (auto v = round_if_sure(quick.e.v, quick.bound)) return scale_normal(*v, quick.e.scale);
+    return pow_second(x, y);
 }
 
 double exp(double x) { return correctly_rounded<exp_fast, Accurate::kExp>(x); }

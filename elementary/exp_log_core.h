@@ -11,6 +11,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -138,13 +139,11 @@ inline constexpr double kLn2By256Tail = tables::kLn2By256Mid + tables::kLn2By256
 //   t.lo rest left out (2^-73), and the small terms' own sums (2^-84).
 // Total under 2^-70.6 (the result is at least 0.9986 t.hi); kExpQuickError
 // keeps a factor 6.
-inline Scaled exp_quick(DoubleDouble z) {
+// exp_quick after the reduction: 2^((k&255)/256) e^(r.hi + r.lo) as
+// v * 2^(k>>8), for |r.hi| < 2^-9.49 and |r.lo| <= 2^-63; everything but
+// the reduction's error above, under 2^-70.7.
+inline Scaled exp_quick_reduced(int64_t k, DoubleDouble r) {
     using namespace tables;
-    constexpr double kShifter = 0x1.8p52;
-    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
-    const auto k = static_cast<int64_t>(kd);
-    // z.hi - kd * hi is exact, as in exp_core; the tail's product is under 2^-25.7.
-    const DoubleDouble r = two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail);
     const double rh = r.hi;
     const double square = rh * rh;
     // In pairs (Estrin's scheme), for a shorter chain of dependent operations.
@@ -158,6 +157,14 @@ inline Scaled exp_quick(DoubleDouble z) {
     const double small =
         head.lo + (t.lo + ((t.hi - t1) * r1 + (t.hi * ((rh - r1) + r.lo * (1.0 + rh)) + t.lo * rh)));
     return {fast_two_sum(head.hi, t.hi * rest + small), static_cast<int>(k >> 8)};
+}
+
+inline Scaled exp_quick(DoubleDouble z) {
+    using namespace tables;
+    constexpr double kShifter = 0x1.8p52;
+    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    // z.hi - kd * hi is exact, as in exp_core; the tail's product is under 2^-25.7.
+    return exp_quick_reduced(static_cast<int64_t>(kd), two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail));
 }
 
 // log(1 + r) for |r| <= 2^-8, by Horner's scheme in double-double from r^3
@@ -194,14 +201,11 @@ struct LogReduction {
 // high * inverse and low * inverse are exact (inverse has 9 bits), the first
 // minus 1 is exact (Sterbenz), and so is the last sum, whose exact value is
 // a double (on the grid of 2^-61, below 2^-8 in magnitude).
-inline LogReduction reduce_for_log(double x) {
+// `bits` those of a positive normal double times 2^-shift (shift 0, or 54
+// for a subnormal x scaled into the normal range).
+inline LogReduction reduce_for_log(uint64_t bits, int shift) {
     using namespace tables;
-    uint64_t bits = std::bit_cast<uint64_t>(x);
-    int e = static_cast<int>(bits >> 52) - 1023;
-    if ((bits >> 52) == 0) {  // subnormal: scale into the normal range first
-        bits = std::bit_cast<uint64_t>(x * 0x1p54);
-        e = static_cast<int>(bits >> 52) - 1023 - 54;
-    }
+    const int e = static_cast<int>(bits >> 52) - 1023 - shift;
     const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
     const double m = std::bit_cast<double>(fraction | (uint64_t{1023} << 52));
     const double m_high = std::bit_cast<double>((fraction | (uint64_t{1023} << 52)) & ~uint64_t{0x1ff});
@@ -209,6 +213,12 @@ inline LogReduction reduce_for_log(double x) {
     const LogEntry& entry = kLogTable[i];
     const double r = (m_high * entry.inverse - 1.0) + (m - m_high) * entry.inverse;
     return {static_cast<double>(e + (i >= kLogHalvedFrom ? 1 : 0)), &entry, r};
+}
+
+inline LogReduction reduce_for_log(double x) {
+    const auto bits = std::bit_cast<uint64_t>(x);
+    if ((bits >> 52) == 0) return reduce_for_log(std::bit_cast<uint64_t>(x * 0x1p54), 54);
+    return reduce_for_log(bits, 0);
 }
 
 // exponent ln2 + minus_log as hi + lo: the product with the 42-bit kLn2Hi
@@ -263,7 +273,14 @@ inline double log1p_cubic_part(double r, double square) {
 // of these is relative to |r|: under 2^-67 of the result altogether.
 // Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
 // factor 2 on the first term.
-inline LogEstimate log_quick(const LogReduction& d) {
+// log_quick's sum before its last fast_two_sum: log x = hi + lo to within
+// error, |lo| below 2^-26.7 (the cubic part, up to 2^-26.8, and low parts
+// below 2^-41), and hi the first to be known, before the polynomial.
+struct LogParts {
+    double hi, lo, error;
+};
+
+inline LogParts log_quick_parts(const LogReduction& d) {
     const double r = d.r;
     const double r1 = top_26_bits(r);
     const double r2 = r - r1;
@@ -275,11 +292,17 @@ inline LogEstimate log_quick(const LogReduction& d) {
     const DoubleDouble head = fast_two_sum(base.hi, r);
     const DoubleDouble hi = fast_two_sum(head.hi, -half_square_hi);
     const double lo = (((base.lo + head.lo) + hi.lo) - half_square_lo) + cubic;
-    const DoubleDouble v = fast_two_sum(hi.hi, lo);
     const bool plain_log1p = d.exponent == 0 && d.entry->minus_log.hi == 0;
-    const double error = plain_log1p ? 0x1p-67 * (v.hi < 0 ? -v.hi : v.hi)
-                                     : 0x1p-76 + 0x1p-95 * (d.exponent < 0 ? -d.exponent : d.exponent);
-    return {v, error};
+    // Where plain_log1p, hi.hi stands for the result: hi.hi = r - r1^2/2 and
+    // lo is r^3/3 and far smaller low parts, below 2^-18.3 |hi.hi|; the
+    // factor 1 + 2^-16 covers that.
+    const double error = plain_log1p ? 0x1.0001p-67 * std::fabs(hi.hi) : 0x1p-76 + 0x1p-95 * std::fabs(d.exponent);
+    return {hi.hi, lo, error};
+}
+
+inline LogEstimate log_quick(const LogReduction& d) {
+    const LogParts parts = log_quick_parts(d);
+    return {fast_two_sum(parts.hi, parts.lo), parts.error};
 }
 
 inline LogEstimate log_quick(double x) { return log_quick(reduce_for_log(x)); }
@@ -311,6 +334,56 @@ inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) 
     const double above = v.hi + (v.lo + e);
     if (below == above) return above;
     return std::nullopt;
+}
+
+// x^y = e^(y log x) for pow's first attempt, as v * 2^scale with a bound
+// on its relative error, for positive normal x (reduced as d) and
+// 2^-64 <= |y| < 2^10: pow_product first, then, where the caller has
+// checked that |p| < 746 (p = p.hi below), pow_quick.
+// The exponential's reduction starts from hi y alone, so that it runs while
+// the logarithm's polynomial is still being evaluated:
+//   log x = hi + lo to within log_error (log_quick_parts, |lo| < 2^-26.7);
+//   y hi = p + e exactly (Dekker), |e| <= 2^-53 |p|;
+//   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core);
+//   w = (e + y lo) - k tail256, |w| < 2^-16.6, and r = d + w by two_sum:
+//   |r.hi| < 2^-9.53 + 2^-26 + 2^-16.6 < 2^-9.51, as exp_quick_reduced needs.
+// Errors in y log x - (k ln2/256 + r): y log_error; y lo rounded, its sum
+// with e and the difference with k tail256 rounded, under 2^-52.9 |y lo|
+// each and 2^-105 |p| (bounded by 2^-51 |y lo| + 2^-100 |p|); the product
+// k tail256 (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|)
+// under 2^-78 together. The evaluation's own error (2^-70.7) is within
+// kExpQuickError; an absolute error in the exponent is the same relative
+// error of e^z, up to the factor kSlack.
+struct PowQuick {
+    Scaled e;
+    double bound;
+};
+
+struct PowProduct {
+    LogParts log_x;
+    DoubleDouble p;  // y log_x.hi exactly
+};
+
+inline PowProduct pow_product(const LogReduction& d, double y) {
+    const LogParts log_x = log_quick_parts(d);
+    return {log_x, two_product(log_x.hi, y)};
+}
+
+inline PowQuick pow_quick(const PowProduct& q, double y) {
+    using namespace tables;
+    constexpr double kShifter = 0x1.8p52;
+    const double kd = (q.p.hi * k256ByLn2 + kShifter) - kShifter;
+    const double y_lo = y * q.log_x.lo;
+    const double w = (q.p.lo + y_lo) - kd * kLn2By256Tail;
+    const Scaled e = exp_quick_reduced(static_cast<int64_t>(kd), two_sum(q.p.hi - kd * kLn2By256Hi, w));
+    const double error =
+        std::fabs(y) * q.log_x.error + 0x1p-51 * std::fabs(y_lo) + 0x1p-100 * std::fabs(q.p.hi) + 0x1p-78;
+    return {e, kExpQuickError + error * kSlack};
+}
+// v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
+// both positive normal doubles.
+inline double scale_normal(double v, int k) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) + (static_cast<uint64_t>(k) << 52));
 }
 
 // The fast paths: the correctly rounded result, or nothing where the

@@ -345,6 +345,24 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
         estimate_worst =
             std::max(estimate_worst, relative_error(estimate.v, exact) * std::fabs(estimate.v.hi) / estimate.error);
     }
+    // pow's first attempt, on its domain: error / its bound.
+    double pow_quick_worst = 0;
+    MPFR_DECL_INIT(my, 160);
+    for (int i = 0; i < 50000; ++i) {
+        double x = std::ldexp(1.0 + unit(rng), static_cast<int>(rng() % 2046) - 1022);
+        if (i % 2) x = 1.0 + (unit(rng) - 0.5) * std::ldexp(1.0, -static_cast<int>(rng() % 20));
+        const double y = (2.0 * unit(rng) - 1.0) * std::ldexp(1.0, static_cast<int>(rng() % 74) - 64);
+        const el::PowProduct q = el::pow_product(el::reduce_for_log(x), y);
+        if (std::fabs(q.p.hi) > 709 || std::fabs(y) < 0x1p-64) continue;
+        const el::PowQuick quick = el::pow_quick(q, y);
+        mpfr_set_d(mx, x, MPFR_RNDN);
+        mpfr_set_d(my, y, MPFR_RNDN);
+        mpfr_pow(exact, mx, my, MPFR_RNDN);
+        mpfr_mul_2si(exact, exact, -quick.e.scale, MPFR_RNDN);
+        pow_quick_worst = std::max(pow_quick_worst, relative_error(quick.e.v, exact) / quick.bound);
+    }
+    std::printf("pow_quick reached %.2f of its bound\n", pow_quick_worst);
+    EXPECT_LT(pow_quick_worst, 0.5);
     std::printf("worst relative error of exp_core 2^%.1f (bound 2^%.0f), exp_quick 2^%.1f (bound 2^%.0f), "
                 "log_core 2^%.1f (bound 2^%.0f); log_quick reached %.2f of its bound, log_estimate %.2f\n",
                 std::log2(exp_worst), std::log2(el::kExpCoreError), std::log2(exp_quick_worst),
