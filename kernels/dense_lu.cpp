@@ -131,19 +131,52 @@ void solve_panel_rows(const SpanKernels& spans, double* a, int64_t n, int64_t p0
     }
 }
 
-// The LU panel's columns p0 .. p0+pb-1 from row p0 down, each as a
-// contiguous column: t[k * ld + i] = a(p0 + i, p0 + k) for i < n - p0, with
-// ld = column_stride(n - p0). There a step's multipliers, its updates and the next pivot search run
-// down contiguous columns. The columns are taken a block of kSubWidth at a
-// time: a block first takes the terms of every earlier step of the panel
+// A panel's columns first .. first+width-1 from row `first` down, copied
+// out of the row-major n x n matrix a so that each is a contiguous column:
+// t[k * ld + i] = a(first + i, first + k) for i < n - first, with ld =
+// column_stride(n - first). Factored there, a panel's column operations
+// run along contiguous memory.
+class PanelCopy {
+public:
+    PanelCopy(double* t, double* a, int64_t n, int64_t first, int64_t width)
+        : t_(t), a_(a), n_(n), first_(first), width_(width), rows_(n - first), ld_(column_stride(rows_)) {}
+
+    void load() {
+        for (int64_t i = 0; i < rows_; ++i) {
+            const double* src = a_ + (first_ + i) * n_ + first_;
+            for (int64_t k = 0; k < width_; ++k) t_[k * ld_ + i] = src[k];
+        }
+    }
+    void store() const {
+        for (int64_t i = 0; i < rows_; ++i) {
+            double* dst = a_ + (first_ + i) * n_ + first_;
+            for (int64_t k = 0; k < width_; ++k) dst[k] = t_[k * ld_ + i];
+        }
+    }
+
+protected:
+    // Columns per block of a panel's factorisation: each block takes the
+    // terms of the panel's earlier columns in one product, then its own
+    // columns one by one.
+    static constexpr int64_t kSubWidth = 16;
+
+    double* column(int64_t k) const { return t_ + k * ld_; }
+
+    double* t_;
+    double* a_;
+    int64_t n_, first_, width_, rows_, ld_;
+};
+
+// An LU panel, factored in its copy (PanelCopy): a step's multipliers, its
+// updates and the next pivot search run down contiguous columns. The
+// columns are taken a block of kSubWidth at a time: a block first takes the terms of every earlier step of the panel
 // (the rows above it by substitution, the rows from its first step down in
 // one product), then its own steps run one by one. Every element still
 // takes its terms one at a time in increasing step order. Rows are swapped
-// inside the panel's columns only (swap_outside_panel does the rest).
-class LuPanel {
+// inside the panel's columns only (swap_columns does the rest).
+class LuPanel : public PanelCopy {
 public:
-    LuPanel(double* t, double* a, int64_t n, int64_t p0, int64_t pb)
-        : t_(t), a_(a), n_(n), p0_(p0), pb_(pb), rows_(n - p0), ld_(column_stride(rows_)) {}
+    using PanelCopy::PanelCopy;
 
     // Loaded, factored and stored back; false when a step finds no pivot.
     bool factor_in_place(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
@@ -154,26 +187,10 @@ public:
     }
 
 private:
-    static constexpr int64_t kSubWidth = 16;
-
-    double* column(int64_t k) const { return t_ + k * ld_; }
-
-    void load() {
-        for (int64_t i = 0; i < rows_; ++i) {
-            const double* src = a_ + (p0_ + i) * n_ + p0_;
-            for (int64_t k = 0; k < pb_; ++k) t_[k * ld_ + i] = src[k];
-        }
-    }
-    void store() const {
-        for (int64_t i = 0; i < rows_; ++i) {
-            double* dst = a_ + (p0_ + i) * n_ + p0_;
-            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * ld_ + i];
-        }
-    }
     bool factor(const SpanKernels& spans, ProductPanels& products, int64_t* pivot, int64_t* swaps) {
-        const int64_t steps = std::min(pb_, rows_ - 1);  // no step for the matrix's last column
-        for (int64_t s0 = 0; s0 < pb_; s0 += kSubWidth) {
-            const int64_t end = std::min(s0 + kSubWidth, pb_);
+        const int64_t steps = std::min(width_, rows_ - 1);  // no step for the matrix's last column
+        for (int64_t s0 = 0; s0 < width_; s0 += kSubWidth) {
+            const int64_t end = std::min(s0 + kSubWidth, width_);
             if (s0 > 0) take_earlier_steps(spans, products, s0, end);
             for (int64_t s = s0; s < std::min(end, steps); ++s) {
                 if (!step(spans, s, end, pivot, swaps)) return false;
@@ -189,7 +206,9 @@ private:
     // each a row).
     void take_earlier_steps(const SpanKernels& spans, ProductPanels& products, int64_t s0, int64_t end) const {
         for (int64_t t = 0; t + 1 < s0; ++t) {
-            for (int64_t j = s0; j < end; ++j) spans.update(column(j) + t + 1, column(t) + t + 1, s0 - t - 1, column(j)[t]);
+            for (int64_t j = s0; j < end; ++j) {
+                spans.update(column(j) + t + 1, column(t) + t + 1, s0 - t - 1, column(j)[t]);
+            }
         }
         multiply_subtract_in(products, 0, column(s0), ld_, column(0) + s0, ld_, column(s0) + s0, ld_, end - s0, s0,
                              rows_ - s0);
@@ -201,9 +220,9 @@ private:
         double* l = column(s);
         const int64_t p = largest_from(l, s);
         if (p < 0) return false;
-        pivot[p0_ + s] = p0_ + p;
+        pivot[first_ + s] = first_ + p;
         if (p != s) {
-            for (int64_t k = 0; k < pb_; ++k) std::swap(column(k)[s], column(k)[p]);
+            for (int64_t k = 0; k < width_; ++k) std::swap(column(k)[s], column(k)[p]);
             ++*swaps;
         }
         const double d = l[s];
@@ -226,9 +245,6 @@ private:
         return at;
     }
 
-    double* t_;
-    double* a_;
-    int64_t n_, p0_, pb_, rows_, ld_;
 };
 
 // The swaps of steps [first, end) (those below n - 1), in their order, in
@@ -369,7 +385,9 @@ LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivo
     // products run unpacked, to the same bits.
     ProductPanels panels(kernel, n, kPanelWidth, std::max(kPanelWidth, kUpdateColumns), workers.size());
     ProductPanels panel_products(kernel, kPanelWidth, kPanelWidth, n, 1);
-    const auto panel_at = [&](int64_t p0) { return LuPanel(panel_columns.get(), a, n, p0, std::min(kPanelWidth, n - p0)); };
+    const auto panel_at = [&](int64_t p0) {
+        return LuPanel(panel_columns.get(), a, n, p0, std::min(kPanelWidth, n - p0));
+    };
     *swaps = 0;
     if (!panel_at(0).factor_in_place(spans, panel_products, pivot, swaps)) return LuStatus::kSingular;
     for (int64_t p0 = 0; p0 + kPanelWidth < n; p0 += kPanelWidth) {
@@ -458,27 +476,12 @@ bool cholesky_factor_plain(double* a, int64_t n) {
 
 namespace {
 
-// The panel's columns j0 .. j0+pb-1 from row j0 down, each as a contiguous
-// column: t[k * ld + i] = a(j0 + i, j0 + k) for i < n - j0, ld as for LU.
-// Factored there, every column update runs along contiguous memory, and the
-// part below the panel is the transposed operand the trailing update reads.
-class PanelColumns {
+// A Cholesky panel, factored in its copy (PanelCopy); the part of the copy
+// below the panel is the transposed operand the trailing update reads.
+class PanelColumns : public PanelCopy {
 public:
-    PanelColumns(double* t, double* a, int64_t n, int64_t j0, int64_t pb)
-        : t_(t), a_(a), n_(n), j0_(j0), pb_(pb), rows_(n - j0), ld_(column_stride(rows_)) {}
+    using PanelCopy::PanelCopy;
 
-    void load() {
-        for (int64_t i = 0; i < rows_; ++i) {
-            const double* src = a_ + (j0_ + i) * n_ + j0_;
-            for (int64_t k = 0; k < pb_; ++k) t_[k * ld_ + i] = src[k];
-        }
-    }
-    void store() const {
-        for (int64_t i = 0; i < rows_; ++i) {
-            double* dst = a_ + (j0_ + i) * n_ + j0_;
-            for (int64_t k = 0; k < pb_; ++k) dst[k] = t_[k * ld_ + i];
-        }
-    }
     // Factors the panel's columns a block of kSubWidth at a time. A block
     // first takes away the terms of every panel column before it in one
     // product (each element its terms in ascending order), then its own
@@ -486,8 +489,8 @@ public:
     // most of the panel's work runs on the product's kernels. False at a d
     // that is not positive or is NaN.
     bool factor(ProductPanels& products, const SpanKernels& spans) {
-        for (int64_t s0 = 0; s0 < pb_; s0 += kSubWidth) {
-            const int64_t sb = std::min(kSubWidth, pb_ - s0);
+        for (int64_t s0 = 0; s0 < width_; s0 += kSubWidth) {
+            const int64_t sb = std::min(kSubWidth, width_ - s0);
             if (s0 > 0) take_earlier_columns(products, s0, sb);
             for (int64_t j = s0; j < s0 + sb; ++j) {
                 if (!factor_column(spans, j, s0)) return false;
@@ -495,21 +498,20 @@ public:
         }
         return true;
     }
-    // Loaded, factored and stored back: columns j0 .. j0+pb-1 of the factor
-    // in a, the part below the panel kept here for the update of the rest.
+    // Loaded, factored and stored back: the panel's columns of the factor in
+    // a, the part below the panel kept here for the update of the rest.
     bool factor_in_place(ProductPanels& products, const SpanKernels& spans) {
         load();
         if (!factor(products, spans)) return false;
         store();
         return true;
     }
-    // Row k of the transposed part below the panel: l(j0 + pb + i, j0 + k) at i.
-    const double* below(int64_t k) const { return t_ + k * ld_ + pb_; }
+    // Row k of the transposed part below the panel: l(first + width + i,
+    // first + k) at i.
+    const double* below(int64_t k) const { return t_ + k * ld_ + width_; }
     int64_t stride() const { return ld_; }
 
 private:
-    static constexpr int64_t kSubWidth = 16;
-
     // Column j of the panel, from the diagonal down: takes away l(i, k) l(j, k)
     // for the panel's k from `first` to j - 1 in order (four at a time where it
     // can), then the square root of the diagonal and the divisions.
@@ -541,10 +543,6 @@ private:
         }
         multiply_subtract_in(products, 0, left, s0, t_ + s0, ld_, column(s0) + s0, ld_, sb, s0, rows_ - s0);
     }
-    double* column(int64_t k) const { return t_ + k * ld_; }
-    double* t_;
-    double* a_;
-    int64_t n_, j0_, pb_, rows_, ld_;
 };
 
 }  // namespace
