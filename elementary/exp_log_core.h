@@ -25,6 +25,9 @@ namespace hostmath::elementary {
 inline constexpr double kExpCoreError = 0x1p-75;
 // exp_quick: |result / e^z - 1| below this.
 inline constexpr double kExpQuickError = 0x1p-68;
+// pow_exp_reduced: |result / exact - 1| below this, the rounding test's
+// allowance for its unnormalised pair included.
+inline constexpr double kPowExpError = 0x1p-66;
 // log_core: |result / log(x) - 1| below this.
 inline constexpr double kLogCoreError = 0x1p-79;
 
@@ -34,7 +37,9 @@ inline constexpr double kSlack = 1.0 + 0x1p-10;
 // bound * |hi| of v rounds to it; nothing when the rounding is in doubt.
 // Sound for bound >= 2^-95: fl(lo - e) and fl(lo + e) err by far less than
 // the slack, and rounding is monotonic, so the two sums are the roundings of
-// values at or beyond the ends of the interval.
+// values at or beyond the ends of the interval. A pair whose lo is not
+// normalised may also be tested, when the bound covers 2^-53 |lo / hi| more,
+// the most by which those two sums can then err.
 inline std::optional<double> round_if_sure(DoubleDouble v, double bound) {
     const double e = (v.hi < 0 ? -v.hi : v.hi) * (bound * kSlack);
     const double below = v.hi + (v.lo - e);
@@ -336,6 +341,50 @@ inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) 
     return std::nullopt;
 }
 
+// pow's exponential after the reduction, in plain double but for one exact
+// product: 2^((k&255)/256) e^(d + w) as hi + lo times 2^(k>>8), for
+// |d| < 2^-9.52 known early and |w| < 2^-16.6 known late. lo is not
+// normalised (|lo| < 2^-16.4 |hi|): the rounding test takes the pair as it
+// is, and kPowExpError covers the 2^-53 |lo| by which that test's sums
+// lo -+ e may err (2^-69.39 |hi|). With t = t.hi + t.lo = 2^((k&255)/256)
+// (t.hi in [1, 2), |t.lo| <= 2^-53) and rho = d + w,
+//   t e^rho = t.hi + t.hi d + [t.lo + t.lo d + t.hi w + t.hi Q(rho)]
+//           + t.lo (w + Q(rho)),   Q(rho) = rho^2/2 + rho^3/6 + ... ,
+// the large product t.hi d exact (t and d cut at 26 bits: t1 d1 and
+// (t.hi - t1) d1 are exact, and t.hi d2 joins w) and summed with t.hi
+// exactly, so that only quantities below 2^-16.3 t.hi are ever rounded.
+// Errors relative to t.hi:
+//   Q to rho^6/720 (Taylor), truncated under |rho|^7/5040 < 2^-78.8
+//   (|rho| < 2^-9.51), taken at r = d + w rounded (2^-62.51 off, which
+//   moves Q by under 2^-72), and evaluated with four roundings on its
+//   rho^2/2 term (2^-50.99 of 2^-20.01) and the rest under 2^-73: 2^-70.2;
+//   d2 + w and its product with t.hi rounded (below 2^-16.59 t.hi),
+//   under 2^-69.6 each; the sums of the low terms (head.lo, t.lo,
+//   (t.hi - t1) d1, t.lo d, t.hi (d2 + w)), partial sums below 2^-16.56
+//   t.hi, four roundings under 2^-69.56 each, and the last sum with Q's
+//   part, 2^-69.4;
+//   left out: t.lo (w + Q(rho)), under 2^-53 (2^-16.6 + 2^-20) < 2^-69.4,
+//   and the table's own error, 2^-106.
+// Total under 2^-66.42 t.hi; hi and the exact value are at least 0.9986
+// t.hi (e^-|rho|), so relative to either under 2^-66.41, and 2^-66.24 with
+// the test's allowance: kPowExpError = 2^-66.
+inline Scaled pow_exp_reduced(int64_t k, double d, double w) {
+    using namespace tables;
+    const DoubleDouble t = kExp2By256[k & 255];
+    const double r = d + w;
+    const double square = r * r;
+    // t.hi Q(r) in pairs (Estrin's scheme), for a short chain after w.
+    const double t_square = t.hi * square;
+    const double from_fourth = (kInv24 + r * kInv120) + square * kInv720;
+    const double q = t_square * (0.5 + r * kInv6.hi) + (t_square * square) * from_fourth;
+
+    const double d1 = top_26_bits(d);
+    const double t1 = top_26_bits(t.hi);
+    const DoubleDouble head = fast_two_sum(t.hi, t1 * d1);
+    const double low = head.lo + (t.lo + ((t.hi - t1) * d1 + (t.hi * ((d - d1) + w) + t.lo * d)));
+    return {{head.hi, low + q}, static_cast<int>(k >> 8)};
+}
+
 // x^y = e^(y log x) for pow's first attempt, as v * 2^scale with a bound
 // on its relative error, for positive normal x (reduced as d) and
 // 2^-64 <= |y| < 2^10: pow_product first, then, where the caller has
@@ -344,16 +393,16 @@ inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) 
 // the logarithm's polynomial is still being evaluated:
 //   log x = hi + lo to within log_error (log_quick_parts, |lo| < 2^-26.7);
 //   y hi = p + e exactly (Dekker), |e| <= 2^-53 |p|;
-//   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core);
-//   w = (e + y lo) - k tail256, |w| < 2^-16.6, and r = d + w by two_sum:
-//   |r.hi| < 2^-9.53 + 2^-26 + 2^-16.6 < 2^-9.51, as exp_quick_reduced needs.
-// Errors in y log x - (k ln2/256 + r): y log_error; y lo rounded, its sum
+//   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core), |d| <
+//   2^-9.53 + 2^-26 < 2^-9.52;
+//   w = (e + y lo) - k tail256, |w| < 2^-16.6, as pow_exp_reduced needs.
+// Errors in y log x - (k ln2/256 + d + w): y log_error; y lo rounded, its sum
 // with e and the difference with k tail256 rounded, under 2^-52.9 |y lo|
 // each and 2^-105 |p| (bounded by 2^-51 |y lo| + 2^-100 |p|); the product
 // k tail256 (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|)
-// under 2^-78 together. The evaluation's own error (2^-70.7) is within
-// kExpQuickError; an absolute error in the exponent is the same relative
-// error of e^z, up to the factor kSlack.
+// under 2^-78 together. An absolute error in the exponent is the same
+// relative error of e^z, up to the factor kSlack; the exponential's own is
+// kPowExpError.
 struct PowQuick {
     Scaled e;
     double bound;
@@ -375,10 +424,10 @@ inline PowQuick pow_quick(const PowProduct& q, double y) {
     const double kd = (q.p.hi * k256ByLn2 + kShifter) - kShifter;
     const double y_lo = y * q.log_x.lo;
     const double w = (q.p.lo + y_lo) - kd * kLn2By256Tail;
-    const Scaled e = exp_quick_reduced(static_cast<int64_t>(kd), two_sum(q.p.hi - kd * kLn2By256Hi, w));
+    const Scaled e = pow_exp_reduced(static_cast<int64_t>(kd), q.p.hi - kd * kLn2By256Hi, w);
     const double error =
         std::fabs(y) * q.log_x.error + 0x1p-51 * std::fabs(y_lo) + 0x1p-100 * std::fabs(q.p.hi) + 0x1p-78;
-    return {e, kExpQuickError + error * kSlack};
+    return {e, kPowExpError + error * kSlack};
 }
 // v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
 // both positive normal doubles.
