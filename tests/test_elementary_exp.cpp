@@ -380,8 +380,11 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
     }
     std::printf("pow_quick reached %.2f of its bound; its exponential 2^%.1f (bound 2^%.0f)\n", pow_quick_worst,
                 std::log2(pow_exp_worst), std::log2(el::kPowExpError));
-    EXPECT_LT(pow_quick_worst, 0.5);
-    EXPECT_LT(pow_exp_worst, el::kPowExpError / 4);
+    // pow's exponential has one large rounding (of t.hi d, 2^-62.52), which
+    // random arguments reach nearly in full: its proven total is 2^-62.43,
+    // 0.74 of the bound, so the margin here is smaller than the others'.
+    EXPECT_LT(pow_quick_worst, 0.8);
+    EXPECT_LT(pow_exp_worst, el::kPowExpError * 0.8);
     std::printf("worst relative error of exp_core 2^%.1f (bound 2^%.0f), exp_quick 2^%.1f (bound 2^%.0f), "
                 "log_core 2^%.1f (bound 2^%.0f); log_quick reached %.2f of its bound, log_estimate %.2f\n",
                 std::log2(exp_worst), std::log2(el::kExpCoreError), std::log2(exp_quick_worst),
