@@ -382,10 +382,10 @@ inline Scaled pow_exp_reduced(int64_t k, double d, double w) {
     return {{head.hi, low + q}, static_cast<int>(k >> 8)};
 }
 
-// x^y = e^(y log x) for pow's first attempt, as v * 2^scale with a bound
-// on its relative error, for positive normal x (reduced as d) and
-// 2^-64 <= |y| < 2^10: pow_product first, then, where the caller has
-// checked that |p| < 746 (p = p.hi below), pow_quick.
+// x^y = e^(y log x) for pow's first attempt, as v * 2^scale to within
+// kPowQuickError relative, for positive normal x not within 2^-9 of 1
+// (reduced as d) and 2^-64 <= |y| < 2^10: pow_product first, then, where
+// the caller has checked that |p| < 746 (p = p.hi below), pow_quick.
 // The exponential's reduction starts from hi y alone, so that it runs while
 // the logarithm's polynomial is still being evaluated:
 //   log x = hi + lo to within log_error (log_quick_parts, |lo| < 2^-26.7);
@@ -393,17 +393,16 @@ inline Scaled pow_exp_reduced(int64_t k, double d, double w) {
 //   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core), |d| <
 //   2^-9.53 + 2^-26 < 2^-9.52;
 //   w = (e + y lo) - k tail256, |w| < 2^-16.6, as pow_exp_reduced needs.
-// Errors in y log x - (k ln2/256 + d + w): y log_error; y lo rounded, its sum
-// with e and the difference with k tail256 rounded, under 2^-52.9 |y lo|
-// each and 2^-105 |p| (bounded by 2^-51 |y lo| + 2^-100 |p|); the product
-// k tail256 (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|)
-// under 2^-78 together. An absolute error in the exponent is the same
-// relative error of e^z, up to the factor kSlack; the exponential's own is
-// kPowExpError.
-struct PowQuick {
-    Scaled e;
-    double bound;
-};
+// Errors in y log x - (k ln2/256 + d + w): y log_error, under 2^10
+// (2^-76 + 2^-95 1024) < 2^-65.99 (x away from 1, where log_quick's error
+// is absolute); y lo rounded, its sum with e and the difference with
+// k tail256 rounded, under 2^-52.9 |y lo| each and 2^-105 |p| (bounded by
+// 2^-51 2^-16.7 + 2^-100 709.8 < 2^-67.69); the product k tail256
+// (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|) under 2^-78
+// together. Under 1.32 2^-66 in all; an absolute error in the exponent is
+// the same relative error of e^z, up to the factor kSlack, and the
+// exponential's own is kPowExpError.
+inline constexpr double kPowQuickError = kPowExpError + 0x1.8p-66;
 
 struct PowProduct {
     LogParts log_x;
@@ -415,16 +414,12 @@ inline PowProduct pow_product(const LogReduction& d, double y) {
     return {log_x, two_product(log_x.hi, y)};
 }
 
-inline PowQuick pow_quick(const PowProduct& q, double y) {
+inline Scaled pow_quick(const PowProduct& q, double y) {
     using namespace tables;
     constexpr double kShifter = 0x1.8p52;
     const double kd = (q.p.hi * k256ByLn2 + kShifter) - kShifter;
-    const double y_lo = y * q.log_x.lo;
-    const double w = (q.p.lo + y_lo) - kd * kLn2By256Tail;
-    const Scaled e = pow_exp_reduced(static_cast<int64_t>(kd), q.p.hi - kd * kLn2By256Hi, w);
-    const double error =
-        std::fabs(y) * q.log_x.error + 0x1p-51 * std::fabs(y_lo) + 0x1p-100 * std::fabs(q.p.hi) + 0x1p-78;
-    return {e, kPowExpError + error * kSlack};
+    const double w = (q.p.lo + y * q.log_x.lo) - kd * kLn2By256Tail;
+    return pow_exp_reduced(static_cast<int64_t>(kd), q.p.hi - kd * kLn2By256Hi, w);
 }
 // v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
 // both positive normal doubles.
