@@ -227,16 +227,19 @@ inline LogReduction reduce_for_log(double x) {
 }
 
 // exponent ln2 + minus_log as hi + lo: the product with the 42-bit kLn2Hi
-// is exact; the rest errs under 2^-95 |exponent| + 2^-106.
+// is exact, and so is its sum with the table's high part, both multiples of
+// 2^-42 below 2^10 in magnitude. The rest errs under 2^-95 (|exponent| + 1):
+// kLn2Lo's own error and its product rounded, under 2^-98 and 2^-97.05 of
+// |exponent|, the table's low part (below 2^-43) 2^-97, and their sum
+// rounded, under 2^-96 + 2^-97.05 |exponent|.
 inline DoubleDouble log_base(const LogReduction& d) {
     using namespace tables;
-    const DoubleDouble base = two_sum(d.exponent * kLn2Hi, d.entry->minus_log.hi);
-    return {base.hi, base.lo + (d.entry->minus_log.lo + d.exponent * kLn2Lo)};
+    return {d.exponent * kLn2Hi + d.entry->minus_log.hi, d.entry->minus_log.lo + d.exponent * kLn2Lo};
 }
 
 // log(x) to kLogCoreError, for positive finite x.
 // Error: log1p_small under 2^-83 of its value; the base under
-// 2^-95 |exponent| + 2^-106; the final sum under 2^-104. Where the exponent
+// 2^-95 (|exponent| + 1); the final sum under 2^-104. Where the exponent
 // is 0 and the table entry is not, |log x| > 2^-9 while the errors stay
 // under 2^-91; where the exponent is not 0, |log x| > 0.34. Relative error
 // under 2^-82; kLogCoreError keeps a factor 8.
@@ -272,12 +275,12 @@ inline double log1p_cubic_part(double r, double square) {
 // |base + r| > 2^-9.6 or base + r = r exceeds r1^2/2 < 2^-17.8. What remains errs by
 //   the cubic part in double, under 2^-50 |r|^3 < 2^-78 (|r| < 2^-8.4),
 //   its coefficients and truncation after r^9, under 2^-54 |r|^3 + r^10/10,
-//   the base, under 2^-95 |exponent| + 2^-106,
+//   the base, under 2^-95 (|exponent| + 1), and exact where both are 0,
 //   the sum of the low parts (below 2^-26.5 in magnitude), under 2^-79.
 // Where exponent and table entry are both 0, log x = log(1 + r), and each
 // of these is relative to |r|: under 2^-67 of the result altogether.
-// Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
-// factor 2 on the first term.
+// Elsewhere under 2^-77 + 2^-95 (|exponent| + 1) absolutely; the bound,
+// 2^-76 + 2^-95 |exponent|, keeps nearly a factor 2 on the first term.
 // log_quick's sum before its last fast_two_sum: log x = hi + lo to within
 // error, |lo| below 2^-26.7 (the cubic part, up to 2^-26.8, and low parts
 // below 2^-41), and hi the first to be known, before the polynomial.
