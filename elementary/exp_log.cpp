@@ -184,20 +184,27 @@ std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, doubl
     return v;
 }
 
-// The common case first: x positive and normal, 2^-64 <= |y| < 2^10 (no
-// special value, log x finite and y log x far from overflowing the
-// product), and e^(y log x) normal: one test on the bits of x and y, one on
-// the product, and the result scaled through its exponent bits. Everything
-// else takes pow_general's way, and what the rounding test rejects the
-// double-double cores' (pow_second).
+// The bits of x from 1 - 2^-9 up to 1 + 2^-9: there log x is small, and
+// the quick logarithm's error is relative to it rather than absolute.
+constexpr uint64_t kNearOneFrom = std::bit_cast<uint64_t>(1.0 - 0x1p-9);
+constexpr uint64_t kNearOneCount = std::bit_cast<uint64_t>(1.0 + 0x1p-9) - kNearOneFrom;
+
+// The common case first: x positive, normal and not within 2^-9 of 1,
+// 2^-64 <= |y| < 2^10 (no special value, log x finite and y log x far from
+// overflowing the product), and e^(y log x) normal: tests on the bits of x
+// and y, one on the product, one constant error bound, and the result
+// scaled through its exponent bits. Everything else takes pow_general's
+// way, and what the rounding test rejects the double-double cores'
+// (pow_second).
 std::optional<double> pow_fast(double x, double y) {
     const auto x_bits = std::bit_cast<uint64_t>(x);
     const auto y_exponent = (std::bit_cast<uint64_t>(y) >> 52) & 0x7ff;
-    if ((x_bits >> 52) - 1 >= 0x7fe || y_exponent - (1023 - 64) >= 64 + 10) return pow_general(x, y);
+    if ((x_bits >> 52) - 1 >= 0x7fe || y_exponent - (1023 - 64) >= 64 + 10 || x_bits - kNearOneFrom <= kNearOneCount)
+        return pow_general(x, y);
     const PowProduct q = pow_product(reduce_for_log(x_bits, 0), y);
     if (!(q.p.hi > kExpNormalFrom && q.p.hi < kPowNormalBelow)) return pow_general(x, y);
-    const PowQuick quick = pow_quick(q, y);
-    if (auto v = round_if_sure(quick.e.v, quick.bound)) return scale_normal(*v, quick.e.scale);
+    const Scaled e = pow_quick(q, y);
+    if (auto v = round_if_sure(e.v, kPowQuickError)) return scale_normal(*v, e.scale);
     return pow_second(x, y);
 }
 

@@ -25,6 +25,9 @@ namespace hostmath::elementary {
 inline constexpr double kExpCoreError = 0x1p-75;
 // exp_quick: |result / e^z - 1| below this.
 inline constexpr double kExpQuickError = 0x1p-68;
+// pow_exp_reduced: |result / exact - 1| below this, the rounding test's
+// allowance for its unnormalised pair included.
+inline constexpr double kPowExpError = 0x1p-62;
 // log_core: |result / log(x) - 1| below this.
 inline constexpr double kLogCoreError = 0x1p-79;
 
@@ -34,7 +37,9 @@ inline constexpr double kSlack = 1.0 + 0x1p-10;
 // bound * |hi| of v rounds to it; nothing when the rounding is in doubt.
 // Sound for bound >= 2^-95: fl(lo - e) and fl(lo + e) err by far less than
 // the slack, and rounding is monotonic, so the two sums are the roundings of
-// values at or beyond the ends of the interval.
+// values at or beyond the ends of the interval. A pair whose lo is not
+// normalised may also be tested, when the bound covers 2^-53 |lo / hi| more,
+// the most by which those two sums can then err.
 inline std::optional<double> round_if_sure(DoubleDouble v, double bound) {
     const double e = (v.hi < 0 ? -v.hi : v.hi) * (bound * kSlack);
     const double below = v.hi + (v.lo - e);
@@ -222,16 +227,19 @@ inline LogReduction reduce_for_log(double x) {
 }
 
 // exponent ln2 + minus_log as hi + lo: the product with the 42-bit kLn2Hi
-// is exact; the rest errs under 2^-95 |exponent| + 2^-106.
+// is exact, and so is its sum with the table's high part, both multiples of
+// 2^-42 below 2^10 in magnitude. The rest errs under 2^-95 (|exponent| + 1):
+// kLn2Lo's own error and its product rounded, under 2^-98 and 2^-97.05 of
+// |exponent|, the table's low part (below 2^-43) 2^-97, and their sum
+// rounded, under 2^-96 + 2^-97.05 |exponent|.
 inline DoubleDouble log_base(const LogReduction& d) {
     using namespace tables;
-    const DoubleDouble base = two_sum(d.exponent * kLn2Hi, d.entry->minus_log.hi);
-    return {base.hi, base.lo + (d.entry->minus_log.lo + d.exponent * kLn2Lo)};
+    return {d.exponent * kLn2Hi + d.entry->minus_log.hi, d.entry->minus_log.lo + d.exponent * kLn2Lo};
 }
 
 // log(x) to kLogCoreError, for positive finite x.
 // Error: log1p_small under 2^-83 of its value; the base under
-// 2^-95 |exponent| + 2^-106; the final sum under 2^-104. Where the exponent
+// 2^-95 (|exponent| + 1); the final sum under 2^-104. Where the exponent
 // is 0 and the table entry is not, |log x| > 2^-9 while the errors stay
 // under 2^-91; where the exponent is not 0, |log x| > 0.34. Relative error
 // under 2^-82; kLogCoreError keeps a factor 8.
@@ -267,12 +275,12 @@ inline double log1p_cubic_part(double r, double square) {
 // |base + r| > 2^-9.6 or base + r = r exceeds r1^2/2 < 2^-17.8. What remains errs by
 //   the cubic part in double, under 2^-50 |r|^3 < 2^-78 (|r| < 2^-8.4),
 //   its coefficients and truncation after r^9, under 2^-54 |r|^3 + r^10/10,
-//   the base, under 2^-95 |exponent| + 2^-106,
+//   the base, under 2^-95 (|exponent| + 1), and exact where both are 0,
 //   the sum of the low parts (below 2^-26.5 in magnitude), under 2^-79.
 // Where exponent and table entry are both 0, log x = log(1 + r), and each
 // of these is relative to |r|: under 2^-67 of the result altogether.
-// Elsewhere under 2^-77 + 2^-95 |exponent| absolutely; the bound keeps a
-// factor 2 on the first term.
+// Elsewhere under 2^-77 + 2^-95 (|exponent| + 1) absolutely; the bound,
+// 2^-76 + 2^-95 |exponent|, keeps nearly a factor 2 on the first term.
 // log_quick's sum before its last fast_two_sum: log x = hi + lo to within
 // error, |lo| below 2^-26.7 (the cubic part, up to 2^-26.8, and low parts
 // below 2^-41), and hi the first to be known, before the polynomial.
@@ -336,28 +344,68 @@ inline std::optional<double> round_if_sure_within(DoubleDouble v, double error) 
     return std::nullopt;
 }
 
-// x^y = e^(y log x) for pow's first attempt, as v * 2^scale with a bound
-// on its relative error, for positive normal x (reduced as d) and
-// 2^-64 <= |y| < 2^10: pow_product first, then, where the caller has
-// checked that |p| < 746 (p = p.hi below), pow_quick.
+// pow's exponential after the reduction, in plain double: 2^((k&255)/256)
+// e^(d + w) as hi + lo times 2^(k>>8), for |d| < 2^-9.52 known early and
+// |w| < 2^-16.6 known late, to 2^-62.4: pow's result needs no more to
+// round correctly nearly always, and what the rounding test then rejects
+// (about 1 in 300) costs less than exact products would on every call.
+// lo is not normalised (|lo| < 2^-16.4 |hi|): the rounding test takes the
+// pair as it is, and kPowExpError covers the 2^-53 |lo| by which that
+// test's sums lo -+ e may err (2^-69.39 |hi|).
+// With t = t.hi + t.lo = 2^((k&255)/256) (t.hi in [1, 2), |t.lo| <= 2^-53)
+// and rho = d + w,
+//   t e^rho = t.hi + t.hi d + [t.lo + t.lo d + t.hi w + t.hi Q(rho)]
+//           + t.lo (w + Q(rho)),   Q(rho) = rho^2/2 + rho^3/6 + ... ,
+// t.hi + t.hi d by fast_two_sum. Errors relative to t.hi:
+//   t.hi d rounded, under 2^-53 2^-9.52 = 2^-62.52, the one large error;
+//   Q to rho^6/720 (Taylor), truncated under |rho|^7/5040 < 2^-78.8
+//   (|rho| < 2^-9.51), taken at r = d + w rounded (2^-62.51 off, which
+//   moves Q by under 2^-72), and evaluated with four roundings on its
+//   rho^2/2 term (2^-50.99 of 2^-20.01) and the rest under 2^-73: 2^-70.2;
+//   t.hi w rounded, under 2^-69.6; the sums of the low terms (t.hi w,
+//   t.lo d, t.lo, head.lo: partial sums below 2^-16.58 t.hi), three
+//   roundings under 2^-69.57 each, and the last sum with Q's part, 2^-69.4;
+//   left out: t.lo (w + Q(rho)), under 2^-53 (2^-16.6 + 2^-20) < 2^-69.4,
+//   and the table's own error, 2^-106.
+// Total under 2^-62.45 t.hi; hi and the exact value are at least 0.9986
+// t.hi (e^-|rho|), so relative to either under 2^-62.44, and 2^-62.43 with
+// the test's allowance; kPowExpError keeps a factor 1.3.
+inline Scaled pow_exp_reduced(int64_t k, double d, double w) {
+    using namespace tables;
+    const DoubleDouble t = kExp2By256[k & 255];
+    const double r = d + w;
+    const double square = r * r;
+    // t.hi Q(r) in pairs (Estrin's scheme), for a short chain after w.
+    const double t_square = t.hi * square;
+    const double from_fourth = (kInv24 + r * kInv120) + square * kInv720;
+    const double q = t_square * (0.5 + r * kInv6.hi) + (t_square * square) * from_fourth;
+
+    const DoubleDouble head = fast_two_sum(t.hi, t.hi * d);
+    const double low = head.lo + (t.lo + (t.hi * w + t.lo * d));
+    return {{head.hi, low + q}, static_cast<int>(k >> 8)};
+}
+
+// x^y = e^(y log x) for pow's first attempt, as v * 2^scale to within
+// kPowQuickError relative, for positive normal x not within 2^-9 of 1
+// (reduced as d) and 2^-64 <= |y| < 2^10: pow_product first, then, where
+// the caller has checked that |p| < 746 (p = p.hi below), pow_quick.
 // The exponential's reduction starts from hi y alone, so that it runs while
 // the logarithm's polynomial is still being evaluated:
 //   log x = hi + lo to within log_error (log_quick_parts, |lo| < 2^-26.7);
 //   y hi = p + e exactly (Dekker), |e| <= 2^-53 |p|;
-//   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core);
-//   w = (e + y lo) - k tail256, |w| < 2^-16.6, and r = d + w by two_sum:
-//   |r.hi| < 2^-9.53 + 2^-26 + 2^-16.6 < 2^-9.51, as exp_quick_reduced needs.
-// Errors in y log x - (k ln2/256 + r): y log_error; y lo rounded, its sum
-// with e and the difference with k tail256 rounded, under 2^-52.9 |y lo|
-// each and 2^-105 |p| (bounded by 2^-51 |y lo| + 2^-100 |p|); the product
-// k tail256 (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|)
-// under 2^-78 together. The evaluation's own error (2^-70.7) is within
-// kExpQuickError; an absolute error in the exponent is the same relative
-// error of e^z, up to the factor kSlack.
-struct PowQuick {
-    Scaled e;
-    double bound;
-};
+//   k = p 256/ln2 rounded, d = p - k hi256 exact (as in exp_core), |d| <
+//   2^-9.53 + 2^-26 < 2^-9.52;
+//   w = (e + y lo) - k tail256, |w| < 2^-16.6, as pow_exp_reduced needs.
+// Errors in y log x - (k ln2/256 + d + w): y log_error, under 2^10
+// (2^-76 + 2^-95 1024) < 2^-65.99 (x away from 1, where log_quick's error
+// is absolute); y lo rounded, its sum with e and the difference with
+// k tail256 rounded, under 2^-52.9 |y lo| each and 2^-105 |p| (bounded by
+// 2^-51 2^-16.7 + 2^-100 709.8 < 2^-67.69); the product k tail256
+// (|k tail256| < 2^-26) and the tail's own error (2^-97 |k|) under 2^-78
+// together. Under 1.32 2^-66 in all; an absolute error in the exponent is
+// the same relative error of e^z, up to the factor kSlack, and the
+// exponential's own is kPowExpError.
+inline constexpr double kPowQuickError = kPowExpError + 0x1.8p-66;
 
 struct PowProduct {
     LogParts log_x;
@@ -369,16 +417,12 @@ inline PowProduct pow_product(const LogReduction& d, double y) {
     return {log_x, two_product(log_x.hi, y)};
 }
 
-inline PowQuick pow_quick(const PowProduct& q, double y) {
+inline Scaled pow_quick(const PowProduct& q, double y) {
     using namespace tables;
     constexpr double kShifter = 0x1.8p52;
     const double kd = (q.p.hi * k256ByLn2 + kShifter) - kShifter;
-    const double y_lo = y * q.log_x.lo;
-    const double w = (q.p.lo + y_lo) - kd * kLn2By256Tail;
-    const Scaled e = exp_quick_reduced(static_cast<int64_t>(kd), two_sum(q.p.hi - kd * kLn2By256Hi, w));
-    const double error =
-        std::fabs(y) * q.log_x.error + 0x1p-51 * std::fabs(y_lo) + 0x1p-100 * std::fabs(q.p.hi) + 0x1p-78;
-    return {e, kExpQuickError + error * kSlack};
+    const double w = (q.p.lo + y * q.log_x.lo) - kd * kLn2By256Tail;
+    return pow_exp_reduced(static_cast<int64_t>(kd), q.p.hi - kd * kLn2By256Hi, w);
 }
 // v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
 // both positive normal doubles.

@@ -32,6 +32,17 @@ double take(mpfr_t v, mpfr_prec_t bits) {
     return d;
 }
 
+// v rounded to a multiple of 2^-grid, then v minus that.
+double take_on_grid(mpfr_t v, long grid) {
+    Big part;
+    mpfr_mul_2si(part.v, v, grid, MPFR_RNDN);
+    mpfr_rint(part.v, part.v, MPFR_RNDN);
+    mpfr_div_2si(part.v, part.v, grid, MPFR_RNDN);
+    const double d = mpfr_get_d(part.v, MPFR_RNDN);
+    mpfr_sub_d(v, v, d, MPFR_RNDN);
+    return d;
+}
+
 void constant(const char* name, double d) { std::printf("inline constexpr double %s = %a;\n", name, d); }
 
 void ln2_pieces() {
@@ -89,7 +100,8 @@ void log_table() {
         "// rounded to 9 bits, so that m * inverse - 1 (below 2^-8.4 in magnitude, on\n"
         "// the grid of 2^-61) is a double; minus_log = -log(inverse) - ln 2 when\n"
         "// i >= kLogHalvedFrom (c > sqrt 2, so that m/2 near 1 gives a small\n"
-        "// logarithm), else -log(inverse), as hi + lo.\n"
+        "// logarithm), else -log(inverse), as hi + lo with hi a multiple of 2^-42\n"
+        "// (as is kLn2Hi), so that exponent * kLn2Hi + hi is exact.\n"
         "inline constexpr int kLogHalvedFrom = 107;\n"
         "struct LogEntry {\n    double inverse;\n    DoubleDouble minus_log;\n};\n"
         "inline constexpr LogEntry kLogTable[257] = {\n");
@@ -117,7 +129,7 @@ void log_table() {
         mpfr_neg(v.v, v.v, MPFR_RNDN);
         if (mpfr_zero_p(v.v)) mpfr_set_zero(v.v, 1);  // +0, not -0: it starts a sum
         if (i >= 107) mpfr_sub(v.v, v.v, ln2.v, MPFR_RNDN);
-        const double hi = take(v.v, 53);
+        const double hi = take_on_grid(v.v, 42);
         std::printf("    {%a, {%a, %a}},\n", inverse, hi, take(v.v, 53));
     }
     std::printf("};\n");

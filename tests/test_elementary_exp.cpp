@@ -353,16 +353,38 @@ TEST(ElementaryExp, CoresStayWithinTheirBounds) {
         if (i % 2) x = 1.0 + (unit(rng) - 0.5) * std::ldexp(1.0, -static_cast<int>(rng() % 20));
         const double y = (2.0 * unit(rng) - 1.0) * std::ldexp(1.0, static_cast<int>(rng() % 74) - 64);
         const el::PowProduct q = el::pow_product(el::reduce_for_log(x), y);
-        if (std::fabs(q.p.hi) > 709 || std::fabs(y) < 0x1p-64) continue;
-        const el::PowQuick quick = el::pow_quick(q, y);
+        if (std::fabs(q.p.hi) > 709 || std::fabs(y) < 0x1p-64 || std::fabs(x - 1) <= 0x1p-9) continue;
+        const el::Scaled quick = el::pow_quick(q, y);
         mpfr_set_d(mx, x, MPFR_RNDN);
         mpfr_set_d(my, y, MPFR_RNDN);
         mpfr_pow(exact, mx, my, MPFR_RNDN);
-        mpfr_mul_2si(exact, exact, -quick.e.scale, MPFR_RNDN);
-        pow_quick_worst = std::max(pow_quick_worst, relative_error(quick.e.v, exact) / quick.bound);
+        mpfr_mul_2si(exact, exact, -quick.scale, MPFR_RNDN);
+        pow_quick_worst = std::max(pow_quick_worst, relative_error(quick.v, exact) / el::kPowQuickError);
     }
-    std::printf("pow_quick reached %.2f of its bound\n", pow_quick_worst);
-    EXPECT_LT(pow_quick_worst, 0.5);
+    // pow's exponential alone, on its whole domain: 2^(j/256) e^(d + w)
+    // for |d| <= ln2/512 and |w| < 2^-16.6 of every size.
+    double pow_exp_worst = 0;
+    for (int i = 0; i < 50000; ++i) {
+        const int64_t k = static_cast<int64_t>(rng() % 512) - 256;
+        const double d = (2.0 * unit(rng) - 1.0) * 0x1.62e42fefa39efp-10;
+        const double w = (2.0 * unit(rng) - 1.0) * std::ldexp(0x1.4p-17, -static_cast<int>(rng() % 40));
+        const el::Scaled e = el::pow_exp_reduced(k, d, w);
+        mpfr_set_d(mx, d, MPFR_RNDN);
+        mpfr_add_d(mx, mx, w, MPFR_RNDN);  // exact at 160 bits
+        mpfr_exp(exact, mx, MPFR_RNDN);
+        mpfr_set_si(my, k - 256 * e.scale, MPFR_RNDN);
+        mpfr_div_ui(my, my, 256, MPFR_RNDN);
+        mpfr_exp2(my, my, MPFR_RNDN);
+        mpfr_mul(exact, exact, my, MPFR_RNDN);
+        pow_exp_worst = std::max(pow_exp_worst, relative_error(e.v, exact));
+    }
+    std::printf("pow_quick reached %.2f of its bound; its exponential 2^%.1f (bound 2^%.0f)\n", pow_quick_worst,
+                std::log2(pow_exp_worst), std::log2(el::kPowExpError));
+    // pow's exponential has one large rounding (of t.hi d, 2^-62.52), which
+    // random arguments reach nearly in full: its proven total is 2^-62.43,
+    // 0.74 of the bound, so the margin here is smaller than the others'.
+    EXPECT_LT(pow_quick_worst, 0.8);
+    EXPECT_LT(pow_exp_worst, el::kPowExpError * 0.8);
     std::printf("worst relative error of exp_core 2^%.1f (bound 2^%.0f), exp_quick 2^%.1f (bound 2^%.0f), "
                 "log_core 2^%.1f (bound 2^%.0f); log_quick reached %.2f of its bound, log_estimate %.2f\n",
                 std::log2(exp_worst), std::log2(el::kExpCoreError), std::log2(exp_quick_worst),
