@@ -139,7 +139,6 @@ std::optional<double> pow_special(double x, double y) {
 template <Scaled (*Core)(DoubleDouble)>
 std::optional<double> exp_of_product(DoubleDouble log_x, double log_error, double y, double core_error) {
     const double estimate = log_x.hi * y;
-    if (std::isnan(estimate)) return std::nullopt;
     if (estimate > kPowOverflowAbove) return kInfinity;
     if (estimate < kExpNormalFrom) {
         if (estimate < kExpZeroBelow) return 0.0;

@@ -87,6 +87,13 @@ inline std::optional<double> scaled_if_sure(Scaled e, double bound, int shift = 
     return std::nullopt;
 }
 
+// z 256/ln2 rounded to the nearest integer, as a double (|z| <= 746):
+// adding 1.5 2^52 rounds it, subtracting it again is exact.
+inline double steps_of_ln2_by_256(double z) {
+    constexpr double kShifter = 0x1.8p52;
+    return (z * tables::k256ByLn2 + kShifter) - kShifter;
+}
+
 // e^z for |z.hi| <= 746 and |z.lo| <= ulp(z.hi): z = k ln2/256 + r, so
 // e^z = 2^(k>>8) * 2^((k&255)/256) * e^r with |r| <= ln2/512 (2^-9.5).
 // Error: the reduction (three-part ln2/256, exact first two products) errs
@@ -96,8 +103,7 @@ inline std::optional<double> scaled_if_sure(Scaled e, double bound, int shift = 
 // add under 2^-100. Total under 2^-78; kExpCoreError keeps a factor 8.
 inline Scaled exp_core(DoubleDouble z) {
     using namespace tables;
-    constexpr double kShifter = 0x1.8p52;  // adding it rounds to an integer
-    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    const double kd = steps_of_ln2_by_256(z.hi);
     const auto k = static_cast<int64_t>(kd);
     // z.hi - kd * hi is exact (both on the grid of 2^-43 or finer, the
     // difference below 2^-8); kd * mid is exact (19 + 34 bits).
@@ -166,8 +172,7 @@ inline Scaled exp_quick_reduced(int64_t k, DoubleDouble r) {
 
 inline Scaled exp_quick(DoubleDouble z) {
     using namespace tables;
-    constexpr double kShifter = 0x1.8p52;
-    const double kd = (z.hi * k256ByLn2 + kShifter) - kShifter;
+    const double kd = steps_of_ln2_by_256(z.hi);
     // z.hi - kd * hi is exact, as in exp_core; the tail's product is under 2^-25.7.
     return exp_quick_reduced(static_cast<int64_t>(kd), two_sum(z.hi - kd * kLn2By256Hi, z.lo - kd * kLn2By256Tail));
 }
@@ -419,11 +424,11 @@ inline PowProduct pow_product(const LogReduction& d, double y) {
 
 inline Scaled pow_quick(const PowProduct& q, double y) {
     using namespace tables;
-    constexpr double kShifter = 0x1.8p52;
-    const double kd = (q.p.hi * k256ByLn2 + kShifter) - kShifter;
+    const double kd = steps_of_ln2_by_256(q.p.hi);
     const double w = (q.p.lo + y * q.log_x.lo) - kd * kLn2By256Tail;
     return pow_exp_reduced(static_cast<int64_t>(kd), q.p.hi - kd * kLn2By256Hi, w);
 }
+
 // v * 2^k by adding k to v's exponent field: exact where v and v * 2^k are
 // both positive normal doubles.
 inline double scale_normal(double v, int k) {

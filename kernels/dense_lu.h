@@ -24,14 +24,14 @@ enum class LuStatus { kFactored, kSingular };
 // receives the row swapped with row s at step s (s = 0 .. n-2) and *swaps
 // the number of steps whose pivot row differed from s. kSingular when a
 // step finds no candidate of nonzero magnitude (every one 0 or NaN) or the
-// last pivot is exactly 0; `a` then holds the steps made so far.
+// last pivot is exactly 0; `a` then holds partial results.
 LuStatus lu_factor(double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads = 1);
-// The same, blocked: the panel of the next kPanelWidth columns is factored
-// column by column, then its rows of U to the right are solved and the rest
-// of the matrix takes the panel's updates through the product's kernels, on
-// up to `threads` threads. Every element still receives its updates one at a
-// time in increasing step order, so the factors are bit-identical to the
-// plain elimination's.
+// The same, blocked: each panel of kPanelWidth columns is factored in a
+// copy of its columns, then the rest of the matrix takes its swaps, its rows
+// of U and its updates through the product's kernels, shared by up to
+// `threads` threads while the calling thread factors the next panel. Every
+// element still receives its updates one at a time in increasing step
+// order, so the factors are bit-identical to the plain elimination's.
 LuStatus lu_factor_with(MatmulKernel kernel, double* a, int64_t n, int64_t* pivot, int64_t* swaps, int threads);
 // The elimination exactly as it reads, one element at a time.
 LuStatus lu_factor_plain(double* a, int64_t n, int64_t* pivot, int64_t* swaps);

@@ -159,9 +159,10 @@ void Team::run(JobFn fn, void* job) {
         wake_.notify_all();
     }
     fn(job, 0);
-    if (size_ > 1 && !spin_until([this] { return pending_.load(std::memory_order_acquire) == 0; })) {
+    const auto all_done = [this] { return pending_.load(std::memory_order_acquire) == 0; };
+    if (size_ > 1 && !spin_until(all_done)) {
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) == 0; });
+        done_.wait(lock, all_done);
     }
 }
 

@@ -88,7 +88,8 @@ Range part_of(int64_t begin, int64_t end, int64_t grain, int part, int parts);
 
 // Tasks 0 .. count-1 handed out from both ends: the first that no thread
 // has taken, or the last. One atomic word holds both ends, so no task is
-// taken twice and none is left.
+// taken twice and none is left; hence count below 2^32 (a job's pieces,
+// never near it).
 class TaskEnds {
 public:
     explicit TaskEnds(int64_t count) : ends_(pack(0, count < 0 ? 0 : static_cast<uint32_t>(count))) {}
