@@ -244,7 +244,6 @@ private:
         }
         return at;
     }
-
 };
 
 // The swaps of steps [first, end) (those below n - 1), in their order, in
@@ -319,10 +318,6 @@ LuStatus lu_factor_unblocked(MatmulKernel kernel, double* a, int64_t n, int64_t*
     }
     return last_pivot(a, n);
 }
-
-}  // namespace
-
-namespace {
 
 // Columns of the trailing update handed out at a time: four of the widest
 // kernel's tiles, and few enough pieces that taking one costs little.

@@ -20,11 +20,10 @@ else
 fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
+status=0
+ctest --preset "$preset" || status=$?
 if [ "$preset" = windows ]; then
   # Programs Wine failed to start and that were run again (scripts/wine-run.sh).
-  status=0
-  ctest --preset windows || status=$?
   grep -h "^wine-run:" build/windows/Testing/Temporary/LastTest.log || true
-  exit "$status"
 fi
-ctest --preset "$preset"
+exit "$status"
