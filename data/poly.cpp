@@ -163,13 +163,30 @@ HOSTMATH_SCRIPT_FUNCTION(polyval) {
 namespace {
 
 // GSL finds the roots as the eigenvalues of the companion matrix, whose
-// entries are -c(k) / c(d); one that overflows (a leading coefficient tiny
-// against the others) would send its balancing into a loop without end.
-bool companion_is_finite(const double* c, int64_t degree) {
+// last column holds -c(k) / c(d). Its balancing loops without end once a
+// column's sum overflows (a leading coefficient tiny against the others),
+// and its QR steps square entries. So where some |c(k) / c(d)| exceeds
+// 2^500, the roots are found as those of p(2^e y), an exact rescaling
+// whose coefficients c(k) 2^(e k) give ratios within 2^500, and multiplied
+// by 2^e afterwards (huge roots may become infinite). Every other
+// polynomial goes to GSL as it stands. Returns e >= 0.
+int64_t root_scale_exponent(const double* c, int64_t degree) {
+    constexpr int64_t kLargestRatio = 500;  // as a power of two
+    const int64_t top = std::ilogb(c[degree]);
+    int64_t e = 0;
     for (int64_t k = 0; k < degree; ++k) {
-        if (!std::isfinite(c[k] / c[degree])) return false;
+        if (c[k] == 0.0) continue;
+        // log2 |c(k) / c(d)| < ilogb c(k) - ilogb c(d) + 1
+        const int64_t excess = int64_t{std::ilogb(c[k])} - top + 1 - kLargestRatio;
+        if (excess > 0) e = std::max(e, (excess + degree - k - 1) / (degree - k));
     }
-    return true;
+    return e;
+}
+
+// c(k) 2^(-e (d - k)) for k < d, c(d) unchanged: p(2^e y) / 2^(e d).
+void scale_coefficients(const double* c, int64_t degree, int64_t e, double* out) {
+    for (int64_t k = 0; k < degree; ++k) out[k] = std::ldexp(c[k], static_cast<int>(std::max<int64_t>(-e * (degree - k), -4200)));
+    out[degree] = c[degree];
 }
 
 }  // namespace
@@ -184,19 +201,23 @@ HOSTMATH_SCRIPT_FUNCTION(polyroots) {
     const int64_t degree = terms - 1;
     if (degree < 1) return fail(result, kPolyrootsKey, kCodeShape, ctx);
     if (!all_finite(c->data, terms)) return fail(result, kPolyrootsKey, kCodeNotFinite, ctx);
-    if (!companion_is_finite(c->data, degree)) {
-        report_kind(-1, kPolyrootsKey, GSL_EOVRFLW, ctx);
-        return result;
-    }
+    const int64_t e = root_scale_exponent(c->data, degree);
 
     PolyWorkspace workspace{allocate_gated(gsl_poly_complex_workspace_alloc, static_cast<size_t>(terms))};
     Scratch<double> roots(2 * degree);
     Scratch<int64_t> order(degree);
-    if (!workspace || !roots.ok() || !order.ok()) return fail(result, kPolyrootsKey, kCodeNoMemory, ctx);
-    if (const int status = gsl_poly_complex_solve(c->data, static_cast<size_t>(terms), workspace.get(), roots.get())) {
+    Scratch<double> scaled(e != 0 ? terms : 0);
+    if (!workspace || !roots.ok() || !order.ok() || !scaled.ok()) return fail(result, kPolyrootsKey, kCodeNoMemory, ctx);
+    const double* coefficients = c->data;
+    if (e != 0) {
+        scale_coefficients(c->data, degree, e, scaled.get());
+        coefficients = scaled.get();
+    }
+    if (const int status = gsl_poly_complex_solve(coefficients, static_cast<size_t>(terms), workspace.get(), roots.get())) {
         report_kind(-1, kPolyrootsKey, status, ctx);
         return result;
     }
+    for (int64_t i = 0; e != 0 && i < 2 * degree; ++i) roots[static_cast<size_t>(i)] = std::ldexp(roots[static_cast<size_t>(i)], static_cast<int>(e));
     RealArray* out = new_matrix(degree, 2);
     if (out == nullptr) return fail(result, kPolyrootsKey, kCodeNoMemory, ctx);
     write_sorted_roots(roots.get(), degree, out->data, order);

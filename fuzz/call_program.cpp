@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <ctime>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -58,13 +59,16 @@ const double kReals[] = {0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 3.0, 1e-7, 1e7, 123.456
 const int64_t kSizes[] = {0, 1, 2, 3, 4, 7, int64_t{1} << 31, int64_t{1} << 32, int64_t{1} << 62,
                           -1, kInt64Max, kInt64Min};
 
+// Lengths that are primes (a transform's worst case) and sizes around them.
+const int64_t kStructuredLengths[] = {2, 3, 5, 7, 8, 11, 13, 16, 97, 101, 127, 251, 256, 1009, 4099};
+
 const char* const kStrings[] = {"", "1 2 3", "1,2;3,4", "\r\n", "1\r\n2\r\n\r\n3", "1 2\r3 4\n", "abc", "1e400",
                                 "-1e-400", "nan", "inf", "-0", "0x10", "1.5.2", " ,;\t", "1 2 3 4 5 6 7 8 9 10 11 12"};
 
 // One decoded program: the values it made, the calls it runs.
 class Program {
 public:
-    Program(Host& host, Reader& in) : host_(host), in_(in) {}
+    Program(Host& host, Reader& in, const Options& options) : host_(host), in_(in), options_(options) {}
 
     std::string run();
 
@@ -91,6 +95,8 @@ private:
 
     HostValue value(int depth);
     HostValue small_array(std::optional<int32_t> ext);
+    HostValue structured_array();
+    double structured_element(size_t pattern, int64_t i, int64_t j, int64_t n);
     HostValue odd_array();
     HostValue unknown_object();
     HostValue script_function(int depth);
@@ -116,6 +122,10 @@ private:
     // interrupted the same way here, once a program has used up its
     // evaluations, so that only a loop that ignores the break counts as a hang.
     int64_t evaluations_left_ = 200'000;
+    const Options options_;
+    bool structured() const { return options_.edition == Edition::kStructured; }
+    // The first top-level call that ran past the budget.
+    std::string slow_call_;
 };
 
 HostValue Program::small_array(std::optional<int32_t> ext) {
@@ -126,6 +136,49 @@ HostValue Program::small_array(std::optional<int32_t> ext) {
     std::vector<double> values(static_cast<size_t>(count));
     for (auto& v : values) v = real();
     return host_.array(shape, values, ext);
+}
+
+// Arrays that random values almost never build: square and rectangular
+// matrices that mix scales (a block of subnormal numbers beside normal ones,
+// elements near the largest double, graded rows, one nonzero element) and
+// vectors of prime lengths.
+double Program::structured_element(size_t pattern, int64_t i, int64_t j, int64_t n) {
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    constexpr double kTiny = std::numeric_limits<double>::denorm_min();
+    const double base = 1.0 + static_cast<double>((i * 7 + j * 3) % 11) / 8.0 - (i == j ? 0.0 : 0.7);
+    switch (pattern) {
+        case 0: return base;
+        case 1: return i >= n / 2 && j >= n / 2 ? base * kTiny * static_cast<double>(1 + (i + j) % 5) : base;
+        case 2: return (i + j) % 2 == 0 ? kLargest * (base / 3.0) : base;
+        case 3: return std::ldexp(base, static_cast<int>(-200 * i));
+        case 4: return i == 0 && j == n - 1 ? base : 0.0;
+        case 5: return (i == j ? 1e-70 : 0.0) + (i + j == n ? 1e-310 : 0.0);
+        default: return real();
+    }
+}
+
+HostValue Program::structured_array() {
+    const size_t pattern = in_.pick(7);
+    if (in_.flag()) {  // a vector of a prime (or nearby) length
+        const int64_t n = kStructuredLengths[in_.pick(std::size(kStructuredLengths))];
+        std::vector<double> values(static_cast<size_t>(n));
+        for (int64_t i = 0; i < n; ++i) values[static_cast<size_t>(i)] = structured_element(pattern % 6, i, i, n);
+        return host_.array({n}, values);
+    }
+    const int64_t rows = kStructuredLengths[in_.pick(7)];
+    const int64_t cols = in_.flag() ? rows : kStructuredLengths[in_.pick(7)];
+    std::vector<double> values(static_cast<size_t>(rows * cols));
+    for (int64_t i = 0; i < rows; ++i) {
+        for (int64_t j = 0; j < cols; ++j) {
+            values[static_cast<size_t>(i * cols + j)] = structured_element(pattern, i, j, std::min(rows, cols));
+        }
+    }
+    if (in_.flag()) {  // symmetric, for eig's symmetric path
+        for (int64_t i = 0; i < std::min(rows, cols); ++i) {
+            for (int64_t j = 0; j < i; ++j) values[static_cast<size_t>(i * cols + j)] = values[static_cast<size_t>(j * cols + i)];
+        }
+    }
+    return host_.array({rows, cols}, values);
 }
 
 // Headers a host might hand over: no elements with huge sizes, garbage in
@@ -156,10 +209,13 @@ HostValue Program::unknown_object() {
 // calls back into the library, and, at a chosen evaluation, letting go of
 // an array of the call that evaluates them or of their own parameters,
 // giving an array of that call storage of another size, or putting other
-// values (a real, a vector of another length) in their parameters' place.
+// values (a real, a vector of another length) in their parameters' place;
+// and values that searches and integrations must not take for answers: NaN
+// over a stretch or at every call, a function unbounded below, -infinity,
+// a root or minimum at exactly 0.
 HostValue Program::script_function(int depth) {
     const int nparams = static_cast<int>(in_.pick(4));
-    const size_t behaviour = in_.pick(12);
+    const size_t behaviour = in_.pick(structured() ? 17 : 12);
     const double constant = real();
     const size_t victim = in_.pick(9);
     const int64_t at_evaluation = 1 + static_cast<int64_t>(in_.pick(4));
@@ -208,6 +264,15 @@ HostValue Program::script_function(int depth) {
                         if (!args.empty()) host->resize(args[victim % args.size()], static_cast<int64_t>(victim));
                     }
                     return make_real(x + constant);
+                case 12: return make_real(x > constant ? std::numeric_limits<double>::quiet_NaN() : x * x);
+                case 13: return make_real(std::numeric_limits<double>::quiet_NaN());
+                case 14: {  // unbounded below in every parameter
+                    double sum = 0.0;
+                    for (const HostValue& p : params) sum += p.base_type == kTypeReal ? p.real() : 0.0;
+                    return make_real(sum - constant);
+                }
+                case 15: return make_real(x < 0.0 ? -std::numeric_limits<double>::infinity() : x);
+                case 16: return make_real(std::sin(x));  // roots and a flat stretch at exactly 0
                 default:
                     if (!nested || *callbacks_left <= 0) return make_real(constant);
                     --*callbacks_left;
@@ -240,7 +305,7 @@ HostValue Program::value(int depth) {
             a.ext_type = static_cast<int32_t>(integer());
             return a;
         }
-        case 11: return odd_array();
+        case 11: return structured() && in_.flag() ? structured_array() : odd_array();
         case 12: return unknown_object();
         case 13: return script_function(depth);
         case 14:  // any type words over any payload
@@ -271,10 +336,22 @@ Program::Call Program::call(int depth) {
     return c;
 }
 
+// The processor time of the whole process (the library's threads included),
+// so that other work on the machine does not count.
+double process_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
 HostValue Program::perform(Call& c) {
     active_.push_back(&c.args);
+    const double start = process_seconds();
     const HostValue r = c.is_operator ? host_.apply_with_last_index(c.code, c.args, c.last_index)
                                       : host_.call(c.key, c.args);
+    // Every input here is far below a megabyte: a call (with what it calls
+    // back) that takes more than a second of processor time does work its
+    // size does not explain.
+    const double budget = options_.call_budget_seconds;
+    if (budget > 0.0 && active_.size() == 1 && process_seconds() - start > budget && slow_call_.empty()) {
+        slow_call_ = (c.is_operator ? "operator " + std::to_string(c.code) : c.key) + " ran past its budget";
+    }
     active_.pop_back();
     pool_.push_back(r);
     for (const HostValue& a : c.args) pool_.push_back(a);  // out-parameters the call wrote
@@ -300,6 +377,7 @@ std::string Program::run() {
         Call c = call(0);
         const HostValue r = perform(c);
         if (std::string breach = check(r); !breach.empty()) return breach;
+        if (!slow_call_.empty()) return slow_call_;
     }
     if (host_.ownership_faults() != 0) return host_.ownership_fault_log().front();
     if (host_.context_mismatches() != mismatches) return "a host call with a foreign context";
@@ -308,11 +386,11 @@ std::string Program::run() {
 
 }  // namespace
 
-std::string run_program(Host& host, std::span<const uint8_t> bytes) {
+std::string run_program(Host& host, std::span<const uint8_t> bytes, const Options& options) {
     host.clear_values();
     host.set_max_elements(int64_t{1} << 16);
     Reader in(bytes);
-    std::string breach = Program(host, in).run();
+    std::string breach = Program(host, in, options).run();
     host.clear_values();
     return breach;
 }

@@ -18,7 +18,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string breach = callfuzz::run_program(hostsim::Host::get(), {data, size});
+    const std::string breach = callfuzz::run_program(
+        hostsim::Host::get(), {data, size},
+        callfuzz::Options{.edition = callfuzz::Edition::kStructured, .call_budget_seconds = 1.0});
     if (!breach.empty()) {
         std::fprintf(stderr, "call invariant broken: %s\n", breach.c_str());
         std::abort();

@@ -16,6 +16,7 @@
 #include <gsl/gsl_errno.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -127,12 +128,20 @@ bool allocate_workspace(WorkspaceKind kind, size_t limit, Workspaces* w) {
 // One GSL routine called on a checked problem in its workspace.
 using GslCall = int (*)(gsl_function* f, const Problem& p, Workspaces& w, double* result, double* abserr);
 
+// How far GSL's answer is taken as it comes. The eight QUADPACK routines
+// hand on GSL's status and share one failure flag with the enclosing call of
+// the same routine. gsl_cquad checks what GSL calls success (NaN at more
+// than one abscissa, a non-finite end, result or error estimate) and keeps a
+// failure with the level whose integrand misbehaved.
+enum class Checking : uint8_t { AsGslSays, OwnChecks };
+
 struct Routine {
     const HostChar* name;
     std::span<const Arg> args;  // in argument order
     WorkspaceKind workspace;
     LimitRange limits;
     GslCall call;
+    Checking checking = Checking::AsGslSays;
 
     int64_t required() const {
         int64_t n = 0;
@@ -198,7 +207,8 @@ constexpr Routine kRoutines[kRoutineCount] = {
      [](gsl_function* f, const Problem& p, Workspaces& w, double* r, double* e) {
          size_t nevals = 0;  // not handed to the script
          return gsl_integration_cquad(f, p.a, p.b, p.epsabs, p.epsrel, w.cquad.get(), r, e, &nevals);
-     }},
+     },
+     Checking::OwnChecks},
 };
 
 // ---- per-routine nesting state -----------------------------------------------
@@ -207,6 +217,10 @@ constexpr Routine kRoutines[kRoutineCount] = {
 struct Slot {
     ResolvedFunction f;
     bool failed;  // an evaluation returned something other than a real
+    // Abscissae where f was NaN: the first of them, and whether another one
+    // followed (only gsl_cquad looks at these).
+    double first_nan_at;
+    int nan_abscissae;  // 0, 1, or 2 for "more than one"
 };
 
 Nesting<Slot> g_nesting[kRoutineCount];
@@ -223,6 +237,10 @@ double evaluate_integrand(double x, void*) {
     bool is_real = false;
     const double value = evaluate_at(slot.f.handle, slot.f.params, x, &is_real);
     if (!is_real) slot.failed = true;
+    if (std::isnan(value) && slot.nan_abscissae < 2) {
+        if (slot.nan_abscissae == 0 || x != slot.first_nan_at) ++slot.nan_abscissae;
+        slot.first_nan_at = x;
+    }
     return value;
 }
 
@@ -238,6 +256,29 @@ struct Outcome {
 };
 
 Outcome refused(int64_t code) { return Outcome{.refusal = code}; }
+
+// No integral exists to estimate: NaN with GSL's domain error.
+Outcome undefined() {
+    const double nan = std::nan("");
+    return Outcome{.status = GSL_EDOM, .value = nan, .abserr = nan};
+}
+
+// gsl_cquad's answer as far as it can be trusted: a NaN integrand at more
+// than one abscissa leaves nothing to integrate, and a success whose result
+// or error estimate is not finite has diverged. The error estimate is a
+// magnitude, also over reversed limits.
+void check_success(const Slot& slot, Outcome* out) {
+    if (slot.nan_abscissae > 1) {
+        const bool failed = out->integrand_failed;
+        *out = undefined();
+        out->integrand_failed = failed;
+        return;
+    }
+    out->abserr = std::fabs(out->abserr);
+    if (out->status == GSL_SUCCESS && !(std::isfinite(out->value) && std::isfinite(out->abserr))) {
+        out->status = GSL_EDIVERGE;
+    }
+}
 
 // Compared unsigned, so that a negative limit is out of range.
 bool read_limit(const HostValue& v, const LimitRange& range, size_t* out) {
@@ -311,11 +352,15 @@ Outcome integrate_at_level(const Routine& routine, Slot& slot, gsl_function inte
     if (problem.pts != nullptr && !copy_points(&problem)) return refused(kCodeNoWorkspace);
 
     slot.failed = false;
+    slot.nan_abscissae = 0;
     Workspaces workspaces;
     if (!allocate_workspace(routine.workspace, problem.limit, &workspaces)) return refused(kCodeNoWorkspace);
+    const bool checked = routine.checking == Checking::OwnChecks;
+    if (checked && !(std::isfinite(problem.a) && std::isfinite(problem.b))) return undefined();
     Outcome out;
     out.status = routine.call(&integrand, problem, workspaces, &out.value, &out.abserr);
     out.integrand_failed = slot.failed;
+    if (checked) check_success(slot, &out);
     return out;
 }
 
@@ -352,7 +397,7 @@ HostValue* integrate_script_function(HostValue* result, int64_t last_index, Host
         LevelTaken<Slot> level(nesting);
         out = integrate_at_level(routine, level.slot(), gsl_function{&evaluate_integrand<R>, nullptr}, arguments);
     }
-    nesting.pass_failure_up(out.integrand_failed);
+    if (routine.checking == Checking::AsGslSays) nesting.pass_failure_up(out.integrand_failed);
     return deliver(result, routine, out, arguments, ctx);
 }
 

@@ -61,10 +61,17 @@ HostValue* gsl_failure(HostValue* result, int status, void* ctx) {
     return write_empty(result);
 }
 
+// Code 7 when the eigenvectors' array could not be made after the values':
+// that one goes back to the host unused.
+HostValue* no_memory(HostValue* result, OutArguments& out, RealArray* values, void* ctx) {
+    out.hand_back(values);
+    return fail(result, kEigKey, kCodeNoMemory, ctx);
+}
+
 HostValue* symmetric(HostValue* result, const Matrix& a, OutArguments& out, void* ctx) {
     const int64_t n = a.rows;
-    const int exponent = scale_exponent(a.data, n * n);
-    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, exponent);
+    const SolverScaling scaling = solver_scaling(a.data, n * n);
+    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, scaling);
     GslVector values = new_gsl_vector(n);
     GslMatrix vectors = new_gsl_matrix(n, n);
     SymmetricWork work{allocate_gated(gsl_eigen_symmv_alloc, static_cast<size_t>(n))};
@@ -73,9 +80,12 @@ HostValue* symmetric(HostValue* result, const Matrix& a, OutArguments& out, void
         return gsl_failure(result, status, ctx);
     gsl_eigen_symmv_sort(values.get(), vectors.get(), GSL_EIGEN_SORT_VAL_ASC);
 
-    if (out.given(0)) {
-        RealArray* v = new_matrix(n, n);
-        if (v == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
+    // Both arrays are made before either is handed over.
+    const int64_t sizes[1] = {n};
+    RealArray* lambda = new_array_shaped(sizes);
+    RealArray* v = lambda != nullptr && out.given(0) ? new_matrix(n, n) : nullptr;
+    if (lambda == nullptr || (out.given(0) && v == nullptr)) return no_memory(result, out, lambda, ctx);
+    if (v != nullptr) {
         for (int64_t j = 0; j < n; ++j) {
             const int64_t at = largest_component(n, [&](int64_t i) { return std::fabs(gsl_matrix_get(vectors.get(), i, j)); });
             const double sign = gsl_matrix_get(vectors.get(), at, j) < 0.0 ? -1.0 : 1.0;
@@ -83,17 +93,14 @@ HostValue* symmetric(HostValue* result, const Matrix& a, OutArguments& out, void
         }
         out.store(0, v);
     }
-    const int64_t sizes[1] = {n};
-    RealArray* lambda = new_array_shaped(sizes);
-    if (lambda == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
-    for (int64_t i = 0; i < n; ++i) lambda->data[i] = std::ldexp(gsl_vector_get(values.get(), i), exponent);
+    for (int64_t i = 0; i < n; ++i) lambda->data[i] = std::ldexp(gsl_vector_get(values.get(), i), scaling.exponent);
     return return_new_array(result, lambda, ctx);
 }
 
 HostValue* general(HostValue* result, const Matrix& a, OutArguments& out, void* ctx) {
     const int64_t n = a.rows;
-    const int exponent = scale_exponent(a.data, n * n);
-    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, exponent);
+    const SolverScaling scaling = solver_scaling(a.data, n * n);
+    GslMatrix work_matrix = gsl_copy_of(a.data, n, n, scaling);
     GslComplexVector values{allocate_gated(gsl_vector_complex_alloc, static_cast<size_t>(n))};
     GslComplexMatrix vectors{allocate_gated(gsl_matrix_complex_alloc, static_cast<size_t>(n), static_cast<size_t>(n))};
     GeneralWork work{allocate_gated(gsl_eigen_nonsymmv_alloc, static_cast<size_t>(n))};
@@ -112,10 +119,12 @@ HostValue* general(HostValue* result, const Matrix& a, OutArguments& out, void* 
         return GSL_IMAG(x) < GSL_IMAG(y);
     });
 
-    if (out.given(0)) {
-        const int64_t sizes[3] = {n, n, 2};
-        RealArray* v = new_array_shaped(sizes);
-        if (v == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
+    // Both arrays are made before either is handed over.
+    RealArray* lambda = new_matrix(n, 2);
+    const int64_t vector_sizes[3] = {n, n, 2};
+    RealArray* v = lambda != nullptr && out.given(0) ? new_array_shaped(vector_sizes) : nullptr;
+    if (lambda == nullptr || (out.given(0) && v == nullptr)) return no_memory(result, out, lambda, ctx);
+    if (v != nullptr) {
         for (int64_t j = 0; j < n; ++j) {
             const int64_t src = order[static_cast<size_t>(j)];
             auto component = [&](int64_t i) { return gsl_matrix_complex_get(vectors.get(), i, src); };
@@ -132,12 +141,10 @@ HostValue* general(HostValue* result, const Matrix& a, OutArguments& out, void* 
         }
         out.store(0, v);
     }
-    RealArray* lambda = new_matrix(n, 2);
-    if (lambda == nullptr) return fail(result, kEigKey, kCodeNoMemory, ctx);
     for (int64_t j = 0; j < n; ++j) {
         const gsl_complex z = value(order[static_cast<size_t>(j)]);
-        lambda->data[2 * j] = std::ldexp(GSL_REAL(z), exponent);
-        lambda->data[2 * j + 1] = std::ldexp(GSL_IMAG(z), exponent);
+        lambda->data[2 * j] = std::ldexp(GSL_REAL(z), scaling.exponent);
+        lambda->data[2 * j + 1] = std::ldexp(GSL_IMAG(z), scaling.exponent);
     }
     return return_new_array(result, lambda, ctx);
 }

@@ -50,35 +50,57 @@ GslMatrix new_gsl_matrix(int64_t rows, int64_t cols) {
 
 GslVector new_gsl_vector(int64_t size) { return GslVector{allocate_gated(gsl_vector_alloc, static_cast<size_t>(size))}; }
 
-GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, int exponent) {
-    GslMatrix m = new_gsl_matrix(rows, cols);
+GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, const SolverScaling& scaling, bool transpose) {
+    GslMatrix m = transpose ? new_gsl_matrix(cols, rows) : new_gsl_matrix(rows, cols);
     if (!m) return m;
     for (int64_t i = 0; i < rows; ++i) {
         for (int64_t j = 0; j < cols; ++j) {
-            gsl_matrix_set(m.get(), static_cast<size_t>(i), static_cast<size_t>(j),
-                           std::ldexp(data[i * cols + j], -exponent));
+            const auto [r, c] = transpose ? std::pair{j, i} : std::pair{i, j};
+            gsl_matrix_set(m.get(), static_cast<size_t>(r), static_cast<size_t>(c), scaling.apply(data[i * cols + j]));
         }
     }
     return m;
 }
 
-int scale_exponent(const double* x, int64_t count) {
+SolverScaling solver_scaling(const double* x, int64_t count) {
     double largest = 0.0;
-    for (int64_t i = 0; i < count; ++i) largest = std::max(largest, std::fabs(x[i]));
-    if (largest == 0.0 || (largest >= 0x1p-256 && largest <= 0x1p256)) return 0;
+    double smallest = HUGE_VAL;  // of the nonzero magnitudes
+    for (int64_t i = 0; i < count; ++i) {
+        const double m = std::fabs(x[i]);
+        largest = std::max(largest, m);
+        if (m != 0.0) smallest = std::min(smallest, m);
+    }
+    if (largest == 0.0) return {};
+    constexpr double kWidestSpan = 0x1p-500;
+    const bool mixed = smallest < std::ldexp(largest, -500);
+    if (!mixed && largest >= 0x1p-256 && largest <= 0x1p256) return {};
     int exponent = 0;
     std::frexp(largest, &exponent);
-    return exponent;
+    return SolverScaling{exponent, mixed ? kWidestSpan : 0.0};
 }
 
-void OutArguments::store(int64_t i, RealArray* a) {
+void OutArguments::begin() {
     if (!begun_) {
         save_arrays_begin(ctx_, args_);
         begun_ = true;
     }
+}
+
+void OutArguments::store(int64_t i, RealArray* a) {
+    begin();
     HostValue* record = &args_[first_ + i];
     tag_array(record, a);
     save_array(ctx_, record, args_);
+}
+
+void OutArguments::hand_back(RealArray* a) {
+    if (a == nullptr) return;
+    begin();
+    // The host takes the array out of the record and keeps it with the
+    // call's context; the record itself may go with this frame.
+    HostValue record{};
+    tag_array(&record, a);
+    save_array(ctx_, &record, args_);
 }
 
 }  // namespace hostmath::linalg

@@ -6,6 +6,7 @@
 #include <gsl/gsl_matrix.h>
 #include <gsl/gsl_vector.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "kernels/allocation.h"
@@ -53,18 +54,34 @@ using GslMatrix = Owned<gsl_matrix, gsl_matrix_free>;
 using GslVector = Owned<gsl_vector, gsl_vector_free>;
 GslMatrix new_gsl_matrix(int64_t rows, int64_t cols);
 GslVector new_gsl_vector(int64_t size);
-// A row-major rows x cols block as a new GSL matrix (null when it cannot be
-// had), each element times 2^-exponent.
-GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, int exponent = 0);
+// How a matrix goes to GSL's iterative solvers (eig, svd): times
+// 2^-exponent, an exact scaling, and with the elements that then lie below
+// flush_below taken as 0.
+//
+// A matrix whose largest magnitude lies far from 1 (below 2^-256 or above
+// 2^256) is brought into [0.5, 1): that keeps the solvers away from
+// subnormal numbers (on a matrix of nothing else GSL's symmetric solver
+// never converges) and from overflow, and scales eigenvalues and singular
+// values exactly. A matrix with nonzero elements below 2^-500 of its largest
+// is brought into [0.5, 1) too, and those elements are taken as 0: beside
+// the largest they change no eigenvalue or singular value by more than
+// 2^-500 of it, far below any solver's rounding error, and left in, their
+// products underflow and GSL's symmetric solver can step for ever without
+// deflating them. Any other matrix goes to GSL as it is.
+struct SolverScaling {
+    int exponent = 0;
+    double flush_below = 0.0;
+    double apply(double x) const {
+        const double scaled = std::ldexp(x, -exponent);
+        return std::fabs(scaled) < flush_below ? 0.0 : scaled;
+    }
+};
+SolverScaling solver_scaling(const double* x, int64_t count);
 
-// For a matrix whose largest magnitude lies far from 1 (below 2^-256 or
-// above 2^256), the power of two e that brings it into [0.5, 1); 0 for any
-// other (so that ordinary matrices go to GSL as they are). The iterative
-// solvers work on the matrix times 2^-e: an exact scaling, which keeps them
-// away from subnormal numbers (on a matrix of nothing else GSL's symmetric
-// solver never converges) and from overflow, and which scales eigenvalues
-// and singular values exactly.
-int scale_exponent(const double* x, int64_t count);
+// A row-major rows x cols block (or its transpose) as a new GSL matrix, each
+// element as `scaling` makes it; null when it cannot be had.
+GslMatrix gsl_copy_of(const double* data, int64_t rows, int64_t cols, const SolverScaling& scaling = {},
+                      bool transpose = false);
 
 // The out-argument records from `first` on, as far as the call passed them:
 // each receives a new array, written in full before it is stored.
@@ -75,8 +92,14 @@ public:
     bool given(int64_t i) const { return first_ + i < nargs_; }
     // Stores the filled array a in out-argument i.
     void store(int64_t i, RealArray* a);
+    // Hands an array made for the call but not used (a later one could not
+    // be made) to the host in a record of the library's own: the host owns
+    // it from then on, and no record the script sees is written. Null: nothing.
+    void hand_back(RealArray* a);
 
 private:
+    void begin();
+
     HostValue* args_;
     int64_t nargs_;
     int64_t first_;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // math::svd: the singular values of an m x n matrix, descending, and on
 // request U (m x p) and V (n x p), p = min(m, n), with A = U diag(s) V^T.
-// GSL's one-sided Jacobi method works on A, or on A^T when m < n (whose
-// factors are then V and U). Each column of V is turned so that its
-// component of largest magnitude (the first on ties) is positive, and the
-// matching column of U turns with it.
+// GSL's Golub-Reinsch method (bidiagonalisation, then implicitly shifted QR
+// steps, at most 100 p of them before it reports GSL_EMAXITER) works on A,
+// or on A^T when m < n (whose factors are then V and U). Each column of V
+// is turned so that its component of largest magnitude (the first on ties)
+// is positive, and the matching column of U turns with it. Every result
+// array is made before any is handed over, so that a failure hands over
+// none.
 #include <gsl/gsl_linalg.h>
 
 #include <algorithm>
@@ -23,17 +26,6 @@ using namespace linalg;
 
 constexpr HostChar kSvdKey[] = u"math::svd";
 
-// A (or A^T) times 2^-exponent as a GSL matrix of at least as many rows as columns.
-GslMatrix tall_copy(const Matrix& a, bool transpose, int exponent) {
-    if (!transpose) return gsl_copy_of(a.data, a.rows, a.cols, exponent);
-    GslMatrix t = new_gsl_matrix(a.cols, a.rows);
-    if (!t) return t;
-    for (int64_t i = 0; i < a.rows; ++i) {
-        for (int64_t j = 0; j < a.cols; ++j) gsl_matrix_set(t.get(), j, i, std::ldexp(a.data[i * a.cols + j], -exponent));
-    }
-    return t;
-}
-
 // Column `col` of a GSL matrix into column j of a row-major array of p columns, times sign.
 void put_column(const gsl_matrix* from, int64_t col, double sign, RealArray* to, int64_t j, int64_t p) {
     for (int64_t i = 0; i < static_cast<int64_t>(from->size1); ++i) to->data[i * p + j] = sign * gsl_matrix_get(from, i, col);
@@ -49,16 +41,17 @@ HOSTMATH_SCRIPT_FUNCTION(svd) {
     if (a.rows < 1 || a.cols < 1) return fail(result, kSvdKey, kCodeShape, ctx);
     if (!all_finite(a.data, a.rows * a.cols)) return fail(result, kSvdKey, kCodeNotFinite, ctx);
 
-    // The Jacobi method factors tall x p = left diag(s) right^T.
+    // The method factors tall x p = left diag(s) right^T.
     const bool transpose = a.rows < a.cols;
     const int64_t p = std::min(a.rows, a.cols);
-    const int exponent = scale_exponent(a.data, a.rows * a.cols);
-    GslMatrix left = tall_copy(a, transpose, exponent);
+    const SolverScaling scaling = solver_scaling(a.data, a.rows * a.cols);
+    GslMatrix left = gsl_copy_of(a.data, a.rows, a.cols, scaling, transpose);
     GslMatrix right = new_gsl_matrix(p, p);
     GslVector s = new_gsl_vector(p);
+    GslVector work = new_gsl_vector(p);
     Scratch<int64_t> order(p);
-    if (!left || !right || !s || !order.ok()) return fail(result, kSvdKey, kCodeNoMemory, ctx);
-    if (const int status = gsl_linalg_SV_decomp_jacobi(left.get(), right.get(), s.get())) {
+    if (!left || !right || !s || !work || !order.ok()) return fail(result, kSvdKey, kCodeNoMemory, ctx);
+    if (const int status = gsl_linalg_SV_decomp(left.get(), right.get(), s.get(), work.get())) {
         report_kind(-1, kSvdKey, status, ctx);
         return result;
     }
@@ -78,22 +71,32 @@ HOSTMATH_SCRIPT_FUNCTION(svd) {
         }
         return gsl_matrix_get(v, at, col) < 0.0 ? -1.0 : 1.0;
     };
-    // Each factor asked for is written in full before it is stored.
+    // Every array first, each written in full; then the factors asked for
+    // are stored and the values returned.
     OutArguments out(args, last_index + 1, 1, ctx);
-    const gsl_matrix* factors[2] = {u, v};
-    for (int64_t f = 0; f < 2 && out.given(f); ++f) {
-        RealArray* w = new_matrix(static_cast<int64_t>(factors[f]->size1), p);
-        if (w == nullptr) return fail(result, kSvdKey, kCodeNoMemory, ctx);
-        for (int64_t j = 0; j < p; ++j) {
-            const int64_t col = order[static_cast<size_t>(j)];
-            put_column(factors[f], col, sign_of(col), w, j, p);
-        }
-        out.store(f, w);
-    }
     const int64_t sizes[1] = {p};
     RealArray* values = new_array_shaped(sizes);
-    if (values == nullptr) return fail(result, kSvdKey, kCodeNoMemory, ctx);
-    for (int64_t j = 0; j < p; ++j) values->data[j] = std::ldexp(gsl_vector_get(s.get(), order[static_cast<size_t>(j)]), exponent);
+    const gsl_matrix* factors[2] = {u, v};
+    RealArray* made[2] = {nullptr, nullptr};
+    bool complete = values != nullptr;
+    for (int64_t f = 0; f < 2 && out.given(f) && complete; ++f) {
+        made[f] = new_matrix(static_cast<int64_t>(factors[f]->size1), p);
+        complete = made[f] != nullptr;
+    }
+    if (!complete) {
+        for (RealArray* unused : {values, made[0], made[1]}) out.hand_back(unused);
+        return fail(result, kSvdKey, kCodeNoMemory, ctx);
+    }
+    for (int64_t j = 0; j < p; ++j) {
+        const int64_t col = order[static_cast<size_t>(j)];
+        values->data[j] = std::ldexp(gsl_vector_get(s.get(), col), scaling.exponent);
+        for (int64_t f = 0; f < 2; ++f) {
+            if (made[f] != nullptr) put_column(factors[f], col, sign_of(col), made[f], j, p);
+        }
+    }
+    for (int64_t f = 0; f < 2; ++f) {
+        if (made[f] != nullptr) out.store(f, made[f]);
+    }
     return return_new_array(result, values, ctx);
 }
 

@@ -17,6 +17,7 @@
 #include <gsl/gsl_min.h>
 #include <gsl/gsl_roots.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -47,11 +48,20 @@ constexpr int64_t kDefaultMaxIterations = 100;
 // (sqrt(5) - 1) / 2: each golden-section step keeps this share of the bracket.
 constexpr double kGolden = 0.6180339887498949;
 
+// Iterations in a row that leave the bracket and the estimate as they were
+// before the search counts as converged. Brent's root finder reaches such a
+// fixed point without evaluating f (its bracket is within the rounding of
+// its own step, or f is exactly 0 at the estimate), so it would otherwise
+// spin through maxit iterations that no break can reach; the minimiser may
+// need a step or two to leave a still point, hence more than one.
+constexpr int kStillIterations = 4;
+
 // ---- per-function nesting state --------------------------------------------------------
 
 struct Slot {
     ResolvedFunction f;
-    bool failed;  // an evaluation returned something other than a real
+    bool failed;        // an evaluation returned something other than a real
+    bool saw_a_number;  // some evaluation returned a real that is not NaN
 };
 
 enum MethodId : size_t { kFzero, kFminbnd, kMethodCount };
@@ -64,6 +74,7 @@ double evaluate(Slot& slot, double x) {
     bool is_real = false;
     const double value = evaluate_at(slot.f.handle, slot.f.params, x, &is_real);
     if (!is_real) slot.failed = true;
+    if (!std::isnan(value)) slot.saw_a_number = true;
     return value;
 }
 
@@ -73,6 +84,15 @@ double evaluate_objective(double x, void* slot) { return evaluate(*static_cast<S
 
 // The objective GSL is handed; its parameter is the level's slot.
 gsl_function objective_of(Slot& slot) { return gsl_function{&evaluate_objective, &slot}; }
+
+// For the minimiser a NaN ranks above every number. GSL's Brent iteration
+// gives up on a NaN (GSL_EBADFUNC); the largest double keeps it searching
+// away from the point, as a NaN that ranks above everything would.
+double ranked(double value) { return std::isnan(value) ? DBL_MAX : value; }
+double evaluate_ranked(double x, void* slot) { return ranked(evaluate(*static_cast<Slot*>(slot), x)); }
+
+// a below b, with NaN above every number (and two NaN equal).
+bool ranks_below(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
 
 // ---- arguments -------------------------------------------------------------------------
 
@@ -107,6 +127,7 @@ int64_t read_problem(std::span<const HostValue> args, Problem* p) {
 struct Outcome {
     int64_t refusal = 0;       // a kind 1 code, reported with the empty result
     bool interrupted = false;  // a run error is pending: the empty result, no report
+    bool only_nan = false;     // fminbnd: f was NaN at every point, reported with NaN
     int status = GSL_SUCCESS;  // of a GSL step that failed
     bool budget_spent = false;
     double x = 0.0;  // the estimate, the result unless refused or interrupted
@@ -130,15 +151,24 @@ bool stopped(const Slot& slot, Outcome* out) {
     return false;
 }
 
-// GSL's Brent iterations until `accepted` holds for the bracket, a step fails
-// or the budget, counted from `iterations` already spent (fewer than maxit),
-// runs out. The start has just asked for a pending run error; each iteration
-// asks once, after its evaluation and before anything it computed is used, so
+// Where a solver stands after an iteration.
+struct Standing {
+    double lower, upper, estimate;
+    bool operator==(const Standing&) const = default;
+};
+
+// GSL's Brent iterations until `accepted` holds for the bracket, the bracket
+// has no width left or stands still (kStillIterations), a step fails or the
+// budget, counted from `iterations` already spent (fewer than maxit), runs
+// out. The start has just asked for a pending run error; each iteration asks
+// once, after its evaluation and before anything it computed is used, so
 // that a run error f raises in the last iteration still ends the call. The
 // estimate is read once, as the loop ends.
 template <class Solver>
 Outcome iterate(const Slot& slot, const Problem& p, int64_t iterations, Solver& solver) {
     Outcome out;
+    Standing before = solver.standing();
+    int still = 0;
     for (;;) {
         const int status = solver.iterate();
         ++iterations;
@@ -148,6 +178,10 @@ Outcome iterate(const Slot& slot, const Problem& p, int64_t iterations, Solver& 
             break;
         }
         if (solver.accepted(p.epsabs, p.epsrel)) break;
+        const Standing now = solver.standing();
+        still = now == before ? still + 1 : 0;
+        if (now.lower == now.upper || still == kStillIterations) break;
+        before = now;
         if (iterations >= p.maxit) {
             out.budget_spent = true;
             break;
@@ -163,6 +197,7 @@ struct RootSolver {
     gsl_root_fsolver* s;
     int iterate() { return gsl_root_fsolver_iterate(s); }
     double estimate() { return gsl_root_fsolver_root(s); }
+    Standing standing() { return {gsl_root_fsolver_x_lower(s), gsl_root_fsolver_x_upper(s), estimate()}; }
     bool accepted(double epsabs, double epsrel) {
         return gsl_root_test_interval(gsl_root_fsolver_x_lower(s), gsl_root_fsolver_x_upper(s), epsabs, epsrel) ==
                GSL_SUCCESS;
@@ -217,6 +252,7 @@ struct MinSolver {
     gsl_min_fminimizer* s;
     int iterate() { return gsl_min_fminimizer_iterate(s); }
     double estimate() { return gsl_min_fminimizer_x_minimum(s); }
+    Standing standing() { return {gsl_min_fminimizer_x_lower(s), gsl_min_fminimizer_x_upper(s), estimate()}; }
     bool accepted(double epsabs, double epsrel) {
         return gsl_min_test_interval(gsl_min_fminimizer_x_lower(s), gsl_min_fminimizer_x_upper(s), epsabs,
                                      epsrel) == GSL_SUCCESS;
@@ -236,7 +272,7 @@ struct Start {
 };
 
 // The lower end of a bracket, the left one on ties.
-double lower_end(const Point& lo, const Point& hi) { return hi.f < lo.f ? hi.x : lo.x; }
+double lower_end(const Point& lo, const Point& hi) { return ranks_below(hi.f, lo.f) ? hi.x : lo.x; }
 
 // Golden-section narrowing of [a, b] until a point inside lies below both
 // ends, the bracket is within the tolerance, or the budget runs out. Each
@@ -255,8 +291,9 @@ Outcome narrow_to_interior(Slot& slot, const Problem& p, Start* start, int64_t* 
     Point p2{x2, evaluate(slot, x2)};
     for (*iterations = 1;; ++*iterations) {
         if (stopped(slot, &out)) return out;
-        const Point& m = p1.f <= p2.f ? p1 : p2;
-        if (m.f < lo.f && m.f < hi.f) {
+        const bool first_lower = !ranks_below(p2.f, p1.f);
+        const Point& m = first_lower ? p1 : p2;
+        if (ranks_below(m.f, lo.f) && ranks_below(m.f, hi.f)) {
             *start = Start{lo, hi, m, true};
             return out;
         }
@@ -271,7 +308,7 @@ Outcome narrow_to_interior(Slot& slot, const Problem& p, Start* start, int64_t* 
             *start = Start{lo, hi, lo, false};
             return out;
         }
-        if (p1.f <= p2.f) {
+        if (first_lower) {
             hi = p2;
             p2 = p1;
             const double x = hi.x - kGolden * (hi.x - lo.x);
@@ -293,6 +330,9 @@ Outcome find_minimum(Slot& slot, const Problem& p) {
     int64_t iterations = 0;
     Outcome out = narrow_to_interior(slot, p, &start, &iterations);
     if (!start.has_interior) return out;
+    // Brent's steps from here: NaN values are handed over ranked.
+    start.lo.f = ranked(start.lo.f);
+    start.hi.f = ranked(start.hi.f);
     // The narrowing may have spent the budget on finding m: m is then the estimate.
     if (iterations >= p.maxit) {
         out = found(start.m.x);
@@ -301,7 +341,7 @@ Outcome find_minimum(Slot& slot, const Problem& p) {
     }
 
     // GSL's set-up evaluates f once more, at a golden-section point of the bracket.
-    gsl_function objective = objective_of(slot);
+    gsl_function objective{&evaluate_ranked, &slot};
     const int status = gsl_min_fminimizer_set_with_values(minimizer.get(), &objective, start.m.x, start.m.f,
                                                           start.lo.x, start.lo.f, start.hi.x, start.hi.f);
     if (stopped(slot, &out)) return out;
@@ -316,29 +356,41 @@ struct Method {
     const HostChar* name;
     double default_tolerance;  // for epsabs and epsrel alike
     Outcome (*search)(Slot& slot, const Problem& p);
+    // Reported, with a NaN result, when f was NaN at every point evaluated;
+    // 0 where the search cannot get that far (fzero refuses NaN ends).
+    int64_t nan_everywhere_code;
 };
 
 constexpr Method kMethods[kMethodCount] = {
-    {u"math::fzero", 1e-12, find_root},
+    {u"math::fzero", 1e-12, find_root, 0},
     // A minimum's location is only determined to about the square root of
     // the precision: the flat bottom of f hides it.
-    {u"math::fminbnd", 1e-7, find_minimum},
+    {u"math::fminbnd", 1e-7, find_minimum, kCodeBadData},
 };
 
 // Steps that run while the call holds its level: resolve f into the slot,
 // check the inputs, search. GSL's object is released before returning.
 Outcome search_at_level(const Method& method, Slot& slot, std::span<const HostValue> args) {
     slot.failed = false;
+    slot.saw_a_number = false;
     if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
     if (slot.f.last_param != 0) return refused(kCodeNotOneParameter);
     Problem problem{.epsabs = method.default_tolerance, .epsrel = method.default_tolerance};
     if (const int64_t code = read_problem(args, &problem); code != 0) return refused(code);
-    return method.search(slot, problem);
+    Outcome out = method.search(slot, problem);
+    if (method.nan_everywhere_code != 0 && !slot.saw_a_number && !out.interrupted && out.refusal == 0) {
+        out = Outcome{.only_nan = true};
+    }
+    return out;
 }
 
 HostValue* deliver(HostValue* result, const Method& method, const Outcome& out, void* ctx) {
     if (out.interrupted) return result;
     if (out.refusal != 0) return fail(result, method.name, out.refusal, ctx);
+    if (out.only_nan) {
+        fail(result, method.name, method.nan_everywhere_code, ctx);
+        return write_real(result, std::nan(""));
+    }
     // GSL's failure and an exhausted budget still deliver the current estimate.
     if (out.status != GSL_SUCCESS) report_kind(kKindGslStatus, method.name, out.status, ctx);
     if (out.budget_spent) report_kind(kKindSoftStop, method.name, kCodeMaxIterations, ctx);

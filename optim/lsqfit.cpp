@@ -113,31 +113,58 @@ bool read_settings(std::span<const HostValue> args, Settings* s) {
     return true;
 }
 
-// x, y and the weights (an empty value for w: all 1) into the call's own copy.
-int64_t read_data(std::span<const HostValue> args, size_t k, Data* d) {
-    const RealArray* x = vector_arg(args[2]);
-    const RealArray* y = vector_arg(args[3]);
+// The script's data as checked: x, y and the weights (null for all 1).
+struct DataArgs {
+    const RealArray* x = nullptr;
+    const RealArray* y = nullptr;
+    const RealArray* w = nullptr;
+};
+
+// x, y and w (an empty value for w: all 1); 0 or code 5.
+int64_t check_data(std::span<const HostValue> args, size_t k, DataArgs* d) {
+    d->x = vector_arg(args[2]);
+    d->y = vector_arg(args[3]);
     const bool weighted = args.size() > 4 && !is_empty_value(args[4]);
-    const RealArray* w = weighted ? vector_arg(args[4]) : nullptr;
-    if (x == nullptr || y == nullptr || (weighted && w == nullptr)) return kCodeBadData;
-    if (x->count != y->count || (weighted && w->count != x->count)) return kCodeBadData;
-    if (x->count < static_cast<int64_t>(k)) return kCodeBadData;
-    if (weighted && !std::all_of(w->data, w->data + w->count, [](double wi) { return wi > 0.0; })) {
+    d->w = weighted ? vector_arg(args[4]) : nullptr;
+    if (d->x == nullptr || d->y == nullptr || (weighted && d->w == nullptr)) return kCodeBadData;
+    if (d->x->count != d->y->count || (weighted && d->w->count != d->x->count)) return kCodeBadData;
+    if (d->x->count < static_cast<int64_t>(k)) return kCodeBadData;
+    if (weighted && !std::all_of(d->w->data, d->w->data + d->w->count, [](double wi) { return wi > 0.0; })) {
         return kCodeBadData;
     }
-    d->m = static_cast<size_t>(x->count);
-    d->block = Scratch<double>(3 * x->count);
-    if (!d->block.ok()) return kCodeNoMemory;
-    double* block = d->block.get();
-    std::copy_n(x->data, d->m, block);
-    std::copy_n(y->data, d->m, block + d->m);
-    for (size_t i = 0; i < d->m; ++i) block[2 * d->m + i] = weighted ? std::sqrt(w->data[i]) : 1.0;
     return 0;
+}
+
+// The checked data into the call's own copy; false when it cannot be had.
+bool copy_data(const DataArgs& a, Data* d) {
+    d->m = static_cast<size_t>(a.x->count);
+    d->block = Scratch<double>(3 * a.x->count);
+    if (!d->block.ok()) return false;
+    double* block = d->block.get();
+    std::copy_n(a.x->data, d->m, block);
+    std::copy_n(a.y->data, d->m, block + d->m);
+    for (size_t i = 0; i < d->m; ++i) block[2 * d->m + i] = a.w != nullptr ? std::sqrt(a.w->data[i]) : 1.0;
+    return true;
 }
 
 // ---- the fit --------------------------------------------------------------------------
 
 using Workspace = Owned<gsl_multifit_nlinear_workspace, gsl_multifit_nlinear_free>;
+
+// A fit whose residuals at the current parameters are not all finite can go
+// no further: no step from there can be judged, and GSL's tests on such a
+// cost may even accept it.
+struct ResidualsWatch {
+    gsl_multifit_nlinear_workspace* fitter;
+    void before_step() {}
+    bool stuck() const {
+        const gsl_vector* r = gsl_multifit_nlinear_residual(fitter);
+        for (size_t i = 0; i < r->size; ++i) {
+            if (!std::isfinite(gsl_vector_get(r, i))) return true;
+        }
+        return false;
+    }
+};
 using Outcome = VectorOutcome;  // x: the current parameters
 constexpr auto refused = refused_vector;
 
@@ -168,7 +195,7 @@ Outcome fit(Slot& slot, const RealArray& p0, const Data& data, const Settings& s
             return gsl_multifit_nlinear_test(settings.tol, kGradientTolerance, kCostTolerance, &info, fitter) ==
                    GSL_SUCCESS;
         },
-        [fitter] { return gsl_multifit_nlinear_position(fitter); });
+        [fitter] { return gsl_multifit_nlinear_position(fitter); }, ResidualsWatch{fitter});
 }
 
 // Steps that run while the call holds its level.
@@ -179,10 +206,12 @@ Outcome fit_at_level(Slot& slot, std::span<const HostValue> args) {
     const size_t k = static_cast<size_t>(slot.f.last_param);
     const RealArray* p0 = vector_arg(args[1]);
     if (p0 == nullptr || p0->count != static_cast<int64_t>(k)) return refused(kCodeBadP0);
-    Data data;
-    if (const int64_t code = read_data(args, k, &data); code != 0) return refused(code);
+    DataArgs given;
+    if (const int64_t code = check_data(args, k, &given); code != 0) return refused(code);
     Settings settings;
     if (!read_settings(args, &settings)) return refused(kCodeBadControl);
+    Data data;
+    if (!copy_data(given, &data)) return refused(kCodeNoMemory);
     slot.data = &data;
     return fit(slot, *p0, data, settings);
 }

@@ -63,22 +63,19 @@ struct Entry {
 };
 
 // The whole call after the entry checks: holds the next nesting level while
-// `at_level(slot, arguments)` runs, gives it back, lets a failed evaluation
-// count against the enclosing call of the same function, and hands the
-// outcome to `deliver`.
+// `at_level(slot, arguments)` runs, gives it back and hands the outcome to
+// `deliver`. A failure stays with the level whose f misbehaved: the call
+// around a nested one that failed goes on, since its own f returned a real.
 template <class Slot, class AtLevel, class Deliver>
 HostValue* run_nested(Nesting<Slot>& nesting, const Entry& entry, HostValue* result, int64_t last_index,
                       HostValue* args, void* ctx, AtLevel at_level, Deliver deliver) {
     if (ends_on_entry(nesting, entry.name, last_index, entry.least, entry.most, result, ctx)) return result;
     const std::span<HostValue> arguments(args, static_cast<size_t>(last_index + 1));
     decltype(at_level(nesting.slots[0], arguments)) out;
-    bool failed = false;
     {
         LevelTaken<Slot> level(nesting);
         out = at_level(level.slot(), arguments);
-        failed = level.slot().failed;
     }
-    nesting.pass_failure_up(failed);
     return deliver(out);
 }
 
@@ -98,22 +95,37 @@ struct VectorOutcome {
 
 inline VectorOutcome refused_vector(int64_t code) { return VectorOutcome{.refusal = code}; }
 
-// GSL's iterations, `step()` each, until `accepted()` holds after one, a
-// step (or the set-up whose status `out` holds) fails, f fails or maxit
-// iterations are spent. Each iteration is preceded by the pending-run-error
-// test. The estimate is then copied from `position()` into out.x.
-template <class Slot, class Step, class Accepted, class Position>
+// Watches a search for the point where it can go no further; this one
+// leaves that to GSL, which reports it from its own iteration.
+struct GslJudgesProgress {
+    void before_step() {}
+    bool stuck() { return false; }
+};
+
+// GSL's iterations, `step()` each, until a step (or the set-up whose status
+// `out` holds) fails, f fails, the watch finds the search stuck
+// (GSL_ENOPROG: asked first, since GSL's own test may accept a point it
+// cannot judge), `accepted()` holds after an iteration or maxit iterations
+// are spent. Each
+// iteration is preceded by the pending-run-error test. The estimate is then
+// copied from `position()` into out.x.
+template <class Slot, class Step, class Accepted, class Position, class Watch = GslJudgesProgress>
 VectorOutcome iterate_vector(const Slot& slot, int64_t maxit, VectorOutcome out, Step step, Accepted accepted,
-                             Position position) {
+                             Position position, Watch watch = {}) {
     for (int64_t iterations = 0;;) {
         if (run_error_pending()) return VectorOutcome{.interrupted = true};
         if (slot.failed) return refused_vector(kCodeNotReal);
         if (out.status != GSL_SUCCESS) break;
+        if (watch.stuck()) {
+            out.status = GSL_ENOPROG;
+            break;
+        }
         if (iterations > 0 && accepted()) break;
         if (iterations == maxit) {
             out.budget_spent = true;
             break;
         }
+        watch.before_step();
         out.status = step();
         ++iterations;
     }

@@ -14,12 +14,14 @@
 #include <gsl/gsl_multimin.h>
 #include <gsl/gsl_vector.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <span>
 
 #include "kernels/allocation.h"
+#include "kernels/scratch.h"
 #include "script/math_array.h"
 #include "script/nesting.h"
 #include "script/script_functions.h"
@@ -45,12 +47,17 @@ constexpr int64_t kIterationsPerCoordinate = 200;
 // kStepAtZero where the coordinate is 0.
 constexpr double kRelativeStep = 0.05;
 constexpr double kStepAtZero = 0.00025;
+// The most coordinates a search takes. GSL's simplex holds (n + 1) * n
+// doubles (8 MB at this n) beside a few vectors of n; Nelder-Mead stopped
+// being a sensible method long before.
+constexpr int64_t kMostCoordinates = 1000;
 
 // ---- nesting state -------------------------------------------------------------------
 
 struct Slot {
     ResolvedFunction f;
     bool failed;     // f returned a non-real, or (array form) let go of its vector
+    bool unbounded;  // f was -infinity at a point: no minimum to approach
     size_t n;        // coordinates
     HostValue xa;    // array form: the library's vector; empty in the scalar form
     double* xa_data;
@@ -80,6 +87,9 @@ double evaluate_objective(const gsl_vector* x, void*) {
     const bool is_real_value = returned->base_type == kTypeReal;
     const double value = std::bit_cast<double>(returned->word1);
     if (!is_real_value) slot.failed = true;
+    // GSL never takes a vertex whose value is not finite, so it would walk
+    // on towards -infinity for ever.
+    if (value == -HUGE_VAL) slot.unbounded = true;
     if (array_form(slot)) {
         // The next point goes into the library's own vector, which f may have let go of.
         const RealArray* xa = lookup_array(slot.xa);
@@ -123,6 +133,90 @@ using Minimizer = Owned<gsl_multimin_fminimizer, gsl_multimin_fminimizer_free>;
 using Outcome = VectorOutcome;
 constexpr auto refused = refused_vector;
 
+// The minimiser's own state as the GSL the library builds lays it out
+// (nmsimplex2's vertices x1, one per row, and their values y1); read, never
+// written. Checked against n before use: a layout that does not fit leaves
+// the vertices unwatched, and only a best value that is not finite counts
+// as stuck.
+struct SimplexState {
+    gsl_matrix* x1;
+    gsl_vector* y1;
+    gsl_vector* ws1;
+    gsl_vector* ws2;
+    gsl_vector* center;
+    gsl_vector* delta;
+    gsl_vector* xmc;
+    double S2;
+    unsigned long count;
+};
+
+// Tells when the search can go no further: f was -infinity at a point or
+// its best value is not finite (f unbounded below, or NaN at every vertex),
+// or an iteration moved no vertex. An iteration moves at most the worst vertex, unless it shrinks
+// the whole simplex, which changes the simplex's size or its values; so the
+// worst vertex, the values and the size before a step tell, at O(n) a step.
+class SimplexWatch {
+public:
+    SimplexWatch(gsl_multimin_fminimizer* m, const Slot& slot, double* scratch)
+        : m_(m), slot_(slot), n_(slot.n), values_(scratch), worst_(scratch + slot.n + 1) {
+        const size_t n = n_;
+        const auto* state = static_cast<const SimplexState*>(m->state);
+        const bool fits = state->x1 != nullptr && state->x1->size1 == n + 1 && state->x1->size2 == n &&
+                          state->x1->tda == n && state->y1 != nullptr && state->y1->size == n + 1 &&
+                          state->y1->stride == 1;
+        state_ = fits ? state : nullptr;
+    }
+    void before_step() {
+        stepped_ = true;
+        size_ = gsl_multimin_fminimizer_size(m_);
+        if (state_ == nullptr) return;
+        std::copy_n(state_->y1->data, n_ + 1, values_);
+        worst_row_ = worst_vertex();
+        std::copy_n(row(worst_row_), n_, worst_);
+    }
+    bool stuck() const {
+        if (slot_.unbounded || !std::isfinite(gsl_multimin_fminimizer_minimum(m_))) return true;
+        if (!stepped_ || state_ == nullptr) return false;
+        return same(state_->y1->data, values_, n_ + 1) && same(row(worst_row_), worst_, n_) &&
+               std::bit_cast<uint64_t>(gsl_multimin_fminimizer_size(m_)) == std::bit_cast<uint64_t>(size_);
+    }
+
+private:
+    const double* row(size_t i) const { return state_->x1->data + i * n_; }
+    // The vertex GSL's step moves first: the highest value, the first on
+    // ties, found by the same scan as GSL's.
+    size_t worst_vertex() const {
+        const double* y = state_->y1->data;
+        size_t hi = 0;
+        double lo_value = y[0], hi_value = y[0];
+        for (size_t i = 1; i < n_ + 1; ++i) {
+            if (y[i] < lo_value) {
+                lo_value = y[i];
+            } else if (y[i] > hi_value) {
+                hi_value = y[i];
+                hi = i;
+            }
+        }
+        return hi;
+    }
+    static bool same(const double* a, const double* b, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            if (std::bit_cast<uint64_t>(a[i]) != std::bit_cast<uint64_t>(b[i])) return false;
+        }
+        return true;
+    }
+
+    gsl_multimin_fminimizer* m_;
+    const Slot& slot_;
+    size_t n_;
+    const SimplexState* state_;
+    double* values_;  // n + 1
+    double* worst_;   // n
+    size_t worst_row_ = 0;
+    double size_ = 0.0;
+    bool stepped_ = false;
+};
+
 // The start point and the initial simplex size of every coordinate.
 bool start_vectors(const RealArray& x0, size_t n, double step, Vector* x, Vector* steps) {
     x->reset(allocate_gated(gsl_vector_alloc, n));
@@ -143,7 +237,8 @@ Outcome search(Slot& slot, const RealArray& x0, const Settings& settings) {
     Vector steps;
     if (!start_vectors(x0, n, settings.step, &out.x, &steps)) return refused(kCodeNoMemory);
     Minimizer s{allocate_gated(gsl_multimin_fminimizer_alloc, gsl_multimin_fminimizer_nmsimplex2, n)};
-    if (!s) return refused(kCodeNoMemory);
+    Scratch<double> watched(2 * static_cast<int64_t>(n) + 1);
+    if (!s || !watched.ok()) return refused(kCodeNoMemory);
     gsl_multimin_function objective{&evaluate_objective, n, nullptr};
     // Setting up evaluates f at the n + 1 corners of the first simplex.
     out.status = gsl_multimin_fminimizer_set(s.get(), &objective, out.x.get(), steps.get());
@@ -153,12 +248,13 @@ Outcome search(Slot& slot, const RealArray& x0, const Settings& settings) {
         [m, &settings] {
             return gsl_multimin_test_size(gsl_multimin_fminimizer_size(m), settings.tol) == GSL_SUCCESS;
         },
-        [m] { return gsl_multimin_fminimizer_x(m); });
+        [m] { return gsl_multimin_fminimizer_x(m); }, SimplexWatch(m, slot, watched.get()));
 }
 
 // Steps that run while the call holds its level.
 Outcome minimize_at_level(Slot& slot, std::span<HostValue> args, void* ctx) {
     slot.failed = false;
+    slot.unbounded = false;
     slot.xa = make_empty();
     if (!resolve_function(args[0], &slot.f)) return refused(kCodeNotAFunction);
     if (slot.f.last_param < 0) return refused(kCodeNoParameter);
@@ -170,6 +266,7 @@ Outcome minimize_at_level(Slot& slot, std::span<HostValue> args, void* ctx) {
     slot.n = static_cast<size_t>(n);
     Settings settings;
     if (!read_settings(args, slot.n, &settings)) return refused(kCodeBadControl);
+    if (n > kMostCoordinates) return refused(kCodeNoMemory);
     if (array) {
         RealArray* xa = new_array_shaped(std::span<const int64_t>(&n, 1));
         if (xa == nullptr) return refused(kCodeNoMemory);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "script/math_array.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -52,9 +53,15 @@ bool checked_mul(int64_t a, int64_t b, int64_t* out) {
 }
 
 bool checked_product(std::span<const int64_t> sizes, int64_t* out) {
+    // A size of 0 makes the product 0, however large the others are.
+    if (std::any_of(sizes.begin(), sizes.end(), [](int64_t s) { return s < 0; })) return false;
+    if (std::find(sizes.begin(), sizes.end(), 0) != sizes.end()) {
+        *out = 0;
+        return true;
+    }
     int64_t p = 1;
     for (int64_t s : sizes) {
-        if (s < 0 || !checked_mul(p, s, &p)) return false;
+        if (!checked_mul(p, s, &p)) return false;
     }
     *out = p;
     return true;

@@ -72,7 +72,7 @@ RealArray* lookup_array(const HostValue& v);
 RealArray* array_arg(const HostValue& v);
 
 // Overflow-checked products of sizes. Return false instead of wrapping, and
-// for negative factors.
+// for negative factors; a factor of 0 makes the product 0 whatever the others.
 bool checked_mul(int64_t a, int64_t b, int64_t* out);
 bool checked_product(std::span<const int64_t> sizes, int64_t* out);
 

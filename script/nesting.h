@@ -16,9 +16,11 @@ namespace hostmath {
 // Slot must have a `bool failed`: set by the adapters when a script function
 // hands back a value of the wrong kind. It is kept per level rather than in
 // one flag per routine: a nested call starts by clearing its own flag, and
-// must not wipe out a failure that the enclosing call has already seen. A
-// nested call's failure still counts against the enclosing call (see
-// pass_failure_up), as one shared flag would have it.
+// must not wipe out a failure that the enclosing call has already seen. The
+// quadrature functions and gsl_ode still count a nested call's failure
+// against the enclosing call of the same routine (pass_failure_up), as one
+// shared flag would have it; the optimisers and gsl_cquad keep each failure
+// with the call whose script function misbehaved.
 template <class Slot>
 struct Nesting {
     static constexpr int32_t kMaxActiveCalls = 6;

@@ -23,13 +23,18 @@ std::vector<uint8_t> read_file(const std::filesystem::path& p) {
 
 TEST_F(FuzzReplayTest, CorpusAndFindingsKeepTheCallInvariants) {
     size_t replayed = 0;
-    for (const char* dir : {"corpus", "regressions"}) {
-        const std::filesystem::path root = std::filesystem::path(FUZZ_DIR) / dir;
+    struct Folder {
+        const char* name;
+        callfuzz::Edition edition;  // the decoder's edition its inputs were found with
+    };
+    for (const Folder dir : {Folder{"corpus", callfuzz::Edition::kFirst}, Folder{"regressions", callfuzz::Edition::kFirst},
+                             Folder{"regressions/structured", callfuzz::Edition::kStructured}}) {
+        const std::filesystem::path root = std::filesystem::path(FUZZ_DIR) / dir.name;
         if (!std::filesystem::exists(root)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(root)) {
             if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
             const std::vector<uint8_t> bytes = read_file(entry.path());
-            EXPECT_EQ(callfuzz::run_program(host, bytes), "") << entry.path();
+            EXPECT_EQ(callfuzz::run_program(host, bytes, {.edition = dir.edition}), "") << entry.path();
             ++replayed;
         }
     }

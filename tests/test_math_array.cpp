@@ -37,6 +37,8 @@ TEST(CheckedProduct, RefusesWhatWouldWrap) {
         {{big, big}, false, 0},
         {{std::numeric_limits<int64_t>::max(), 2}, false, 0},
         {{3, -1}, false, 0},
+        {{big, big, 0}, true, 0},  // a size of 0 empties the array whatever the others are
+        {{0, -1}, false, 0},
     };
     for (const Case& c : cases) {
         int64_t p = -7;
