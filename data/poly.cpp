@@ -82,6 +82,12 @@ void evaluate_elements(const double* c, int64_t degree, const double* in, double
 
 // ---- polyroots ----------------------------------------------------------------
 
+// The highest degree polyroots takes. The companion matrix holds d^2 doubles
+// and its eigenvalues take some 10 d^3 operations (a second at about 700 on
+// this library's machines); roots of a polynomial of higher degree are
+// swamped by rounding long before.
+constexpr int64_t kMostDegree = 512;
+
 using PolyWorkspace = Owned<gsl_poly_complex_workspace, gsl_poly_complex_workspace_free>;
 
 // Ascending by real part, then by imaginary part, NaN after every number.
@@ -201,6 +207,7 @@ HOSTMATH_SCRIPT_FUNCTION(polyroots) {
     const int64_t degree = terms - 1;
     if (degree < 1) return fail(result, kPolyrootsKey, kCodeShape, ctx);
     if (!all_finite(c->data, terms)) return fail(result, kPolyrootsKey, kCodeNotFinite, ctx);
+    if (degree > kMostDegree) return fail(result, kPolyrootsKey, kCodeNoMemory, ctx);
     const int64_t e = root_scale_exponent(c->data, degree);
 
     PolyWorkspace workspace{allocate_gated(gsl_poly_complex_workspace_alloc, static_cast<size_t>(terms))};

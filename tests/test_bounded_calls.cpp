@@ -436,3 +436,21 @@ TEST_F(BoundedCallsTest, LsqfitNeverPassesOffNaNResidualsAsAFit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The companion matrix of degree d costs d^2 doubles and some 10 d^3
+// operations: beyond degree 512, code 7 before anything is allocated.
+TEST_F(BoundedCallsTest, PolyrootsRefusesADegreeBeyondItsLimit) {
+    const int64_t probed = host.probed_allocations();
+    expect_refused(host, "math::polyroots", {host.array({4100}, std::vector<double>(4100, 1.0))}, 7);
+    EXPECT_EQ(host.probed_allocations(), probed);
+    std::vector<double> c(513, 0.0);
+    c[0] = -1.0;
+    c[512] = 1.0;  // x^512 = 1: the roots of unity
+    host.clear_errors();
+    EXPECT_EQ(host.read(host.call("math::polyroots", {host.array({513}, c)})).values.size(), 1024u);
+    EXPECT_TRUE(host.errors().empty());
+}
+
+}  // namespace
