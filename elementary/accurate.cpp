@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The accurate path: MPFR at a 53-bit target, rounded once to binary64.
 //
-// Memory. MPFR and GMP take all their memory through GMP's memory functions
-// (MPFR's temporaries of a few KB go on the stack), and GMP's default
-// functions end the process when the allocator fails; the host's process
-// must never end because of the library. So the library links copies of GMP
-// and MPFR of its own, statically, their symbols hidden (cmake/bound-gsl.cmake),
-// and sets its copy's memory functions (once, at the first evaluation)
-// without touching any other user of GMP in the host's process. Those
-// functions serve every request made during an evaluation from an arena in
-// static storage, never from the heap:
+// Memory. MPFR and GMP take all their heap memory through GMP's memory
+// functions, and GMP's default ones end the process when the allocator
+// fails; the host's process must never end because of the library. So the
+// library links copies of GMP and MPFR of its own, statically, their symbols
+// hidden (cmake/bound-gsl.cmake), and sets its copy's memory functions (once,
+// at the first evaluation) without touching any other user of GMP in the
+// host's process. Those functions serve every request made during an
+// evaluation from an arena in static storage, never from the heap:
 //
 // - Each thread that evaluates claims an arena of its own (kArenaBytes of
 //   static storage; kAccurateArenas of them) and keeps it until it ends
@@ -89,7 +88,9 @@ std::atomic<HeapPermitted> g_heap_gate{nullptr};
 // A bump allocator over static storage, used by one thread at a time.
 class Arena {
 public:
-    bool claim() { return !claimed_.exchange(true, std::memory_order_acquire); }
+    bool claim() {
+        return !claimed_.load(std::memory_order_relaxed) && !claimed_.exchange(true, std::memory_order_acquire);
+    }
     void unclaim() { claimed_.store(false, std::memory_order_release); }
 
     void* allocate(size_t n) {
