@@ -10,6 +10,10 @@
 # Defines the interface library hostmath_gsl, which only the library links;
 # tests and benchmarks that call GSL directly as a reference link GSL::gsl,
 # the system's shared libgsl on Linux.
+# The same scripts build GMP and MPFR into the same cache: hostmath_mpfr links
+# them into the library, hidden there as GSL is, so that the accurate path
+# can set GMP's memory functions for the library's copy alone
+# (elementary/accurate.cpp); tests and benchmarks link PkgConfig::MPFR.
 
 if(WIN32)
   set(HOSTMATH_GSL_PREFIX ${HOSTMATH_MINGW_PREFIX})
@@ -25,11 +29,13 @@ endif()
 set(HOSTMATH_GSL_SYMBOLS ${PROJECT_SOURCE_DIR}/elementary/gsl_binding.syms)
 set(bound_dir ${PROJECT_BINARY_DIR}/bound-gsl)
 set(HOSTMATH_BOUND_GSL_ARCHIVES "")
+foreach(archive libgsl.a libgslcblas.a libmpfr.a libgmp.a)
+  if(NOT EXISTS ${HOSTMATH_GSL_PREFIX}/lib/${archive})
+    message(FATAL_ERROR "${HOSTMATH_GSL_PREFIX}/lib/${archive} is missing: ${gsl_deps} builds it (scripts/deps.sh runs it)")
+  endif()
+endforeach()
 foreach(archive libgsl.a libgslcblas.a)
   set(cached ${HOSTMATH_GSL_PREFIX}/lib/${archive})
-  if(NOT EXISTS ${cached})
-    message(FATAL_ERROR "${cached} is missing: ${gsl_deps} builds it (scripts/deps.sh runs it)")
-  endif()
   add_custom_command(OUTPUT ${bound_dir}/${archive}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${bound_dir}
     COMMAND ${CMAKE_OBJCOPY} --redefine-syms=${HOSTMATH_GSL_SYMBOLS} ${cached} ${bound_dir}/${archive}
@@ -44,3 +50,6 @@ add_library(hostmath_gsl INTERFACE)
 target_include_directories(hostmath_gsl INTERFACE ${HOSTMATH_GSL_PREFIX}/include)
 target_link_libraries(hostmath_gsl INTERFACE ${HOSTMATH_BOUND_GSL_ARCHIVES})
 add_dependencies(hostmath_gsl hostmath_gsl_archives)
+
+add_library(hostmath_mpfr INTERFACE)
+target_link_libraries(hostmath_mpfr INTERFACE ${HOSTMATH_GSL_PREFIX}/lib/libmpfr.a ${HOSTMATH_GSL_PREFIX}/lib/libgmp.a)

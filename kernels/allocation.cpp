@@ -3,13 +3,20 @@
 
 #ifdef HOSTMATH_FAULT_INJECTION
 
+#include "elementary/accurate.h"
+
 namespace hostmath {
 
 namespace {
 AllocationProbe g_probe = nullptr;
 }  // namespace
 
-void set_allocation_probe(AllocationProbe probe) { g_probe = probe; }
+// The accurate path's heap requests (none while its arenas suffice) ask the
+// gate too.
+void set_allocation_probe(AllocationProbe probe) {
+    g_probe = probe;
+    elementary::set_heap_gate(probe == nullptr ? nullptr : allocation_permitted);
+}
 
 bool allocation_permitted() { return g_probe == nullptr || g_probe() == 0; }
 

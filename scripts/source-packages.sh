@@ -85,3 +85,44 @@ build_gsl() {
   )
   mark_built gsl "$version"
 }
+
+# build_autotools PACKAGE VERSION [configure options...]: a static library
+# from Debian's source package of that version, with the package's patches,
+# installed into $prefix. Called as a condition's branch, where errexit does
+# not hold: each step stops the function itself.
+build_autotools() {
+  local package="$1" version="$2"
+  shift 2
+  echo "Building $package $version for $triplet (once per machine)" >&2
+  local src
+  src="$(apt_source "$package" "$version")" || return 1
+  (
+    cd "$src" || exit 1
+    # Debian's GMP source leaves out the manual; configure still lists its
+    # Makefile, so an empty one stands in.
+    if [ -f doc/Makefile.am ] || grep -q 'doc/Makefile' configure; then
+      [ -f doc/Makefile.in ] || { mkdir -p doc; printf 'all install install-data install-exec uninstall check clean distclean:\n' >doc/Makefile.in; }
+    fi
+    quietly ./configure --disable-shared --enable-static --prefix="$prefix" "$@" || exit 1
+    quietly make -j "$jobs" || exit 1
+    quietly make install || exit 1
+  )
+}
+
+# build_mpfr [configure options...]: GMP and MPFR, static, in the versions of
+# the Linux build's libgmp-dev and libmpfr-dev, into $prefix; MPFR
+# thread-safe (its caches per thread), since the library's worker threads
+# may take the accurate path at the same time. The options go to both.
+build_mpfr() {
+  local version
+  version="$(source_version libgmp-dev)"
+  if ! built gmp "$version"; then
+    build_autotools gmp "$version" "$@" || exit 1
+    mark_built gmp "$version"
+  fi
+  version="$(source_version libmpfr-dev)"
+  if ! built mpfr "$version-tls"; then
+    build_autotools mpfr4 "$version" "$@" --with-gmp="$prefix" --enable-thread-safe || exit 1
+    mark_built mpfr "$version-tls"
+  fi
+}

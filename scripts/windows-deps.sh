@@ -28,42 +28,9 @@ cmake_cross() {  # cmake_cross SOURCE BUILD [cache options...]
 
 build_gsl --host=$triplet CFLAGS="-O2 -ffp-contract=off"
 
-# autotools_cross NAME PACKAGE VERSION [configure options...]: a static
-# library from Debian's source package, installed into the cache.
-autotools_cross() {
-  local name="$1" package="$2" version="$3"
-  shift 3
-  echo "Building $name $version for $triplet (once per machine)" >&2
-  local src
-  src="$(apt_source "$package" "$version")"
-  cd "$src"
-  # Debian's GMP source leaves out the manual; configure still lists its
-  # Makefile, so an empty one stands in.
-  if [ -f doc/Makefile.am ] || grep -q 'doc/Makefile' configure; then
-    [ -f doc/Makefile.in ] || { mkdir -p doc; printf 'all install install-data install-exec uninstall check clean distclean:\n' >doc/Makefile.in; }
-  fi
-  # Called as a condition's branch, where errexit does not hold: each step
-  # stops the function itself.
-  quietly ./configure --host=$triplet --disable-shared --enable-static --prefix="$prefix" "$@" || return 1
-  quietly make -j "$jobs" || return 1
-  quietly make install || return 1
-  cd - >/dev/null
-}
-
 # MPFR, on GMP, is the elementary functions' accurate path; their results
 # are correctly rounded, so the build's own arithmetic does not show.
-version="$(source_version libgmp-dev)"
-if ! built gmp "$version"; then
-  autotools_cross gmp gmp "$version" CFLAGS="-O2" || exit 1
-  mark_built gmp "$version"
-fi
-version="$(source_version libmpfr-dev)"
-# Thread-safe (its caches per thread): the library's worker threads may
-# take the accurate path at the same time.
-if ! built mpfr "$version-tls"; then
-  autotools_cross mpfr mpfr4 "$version" CFLAGS="-O2" --with-gmp="$prefix" --enable-thread-safe || exit 1
-  mark_built mpfr "$version-tls"
-fi
+build_mpfr --host=$triplet CFLAGS="-O2"
 
 version="$(source_version libbenchmark-dev)"
 if ! built benchmark "$version"; then

@@ -2,7 +2,7 @@
 # Checks the built library's binary interface: its one dynamic export is
 # QeDll64 and, for the Windows DLL, it imports from Windows system DLLs only
 # (no compiler runtime or GSL DLL has to travel with it) and carries a
-# version resource.
+# version resource; the Linux library needs no shared GMP or MPFR.
 # cmake -DLIBRARY=<file> -DNM=<nm> -DOBJDUMP=<objdump> -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -59,6 +59,17 @@ else()
   foreach(line IN LISTS lines)
     if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
       list(APPEND exports "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  # GMP and MPFR are the library's own copies, linked in (the accurate path
+  # sets their memory functions), never the system's shared ones.
+  read_tool(lines ${OBJDUMP} -p ${LIBRARY})
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^ *NEEDED +(.+)$")
+      list(APPEND imports "${CMAKE_MATCH_1}")
+      if(CMAKE_MATCH_1 MATCHES "^lib(gmp|mpfr)")
+        message(SEND_ERROR "needs ${CMAKE_MATCH_1}: GMP and MPFR must be linked in")
+      endif()
     endif()
   endforeach()
 endif()

@@ -13,12 +13,14 @@
 #include <cmath>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <set>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "elementary/accurate.h"
 #include "tests/support.h"
 
 namespace {
@@ -413,4 +415,67 @@ TEST_F(AllocationSweepTest, EveryAllocationFailsInTurnWithTheDocumentedOutcome) 
     // The library's own allocations reached the host's count through the gate.
     EXPECT_GT(host.probed_allocations(), 0);
 #endif
+}
+
+namespace {
+
+namespace el = hostmath::elementary;
+
+struct AccurateCase {
+    const char* name;
+    double y;  // the argument; atan2's first
+    double x;  // atan2's second
+};
+
+// The arguments that reach the accurate path: the hardest found for the
+// trigonometric functions, and classes it decides wholesale (the largest
+// doubles for sin, cos and tan, exp's results that may be subnormal, atan2
+// of very different magnitudes).
+const AccurateCase kAccurateCases[] = {
+#include "tests/elementary_trig_hard_cases.inc"
+    {"sin", std::numeric_limits<double>::max(), 0}, {"cos", 1e308, 0}, {"tan", -0x1.8p+1000, 0},
+    {"exp", -744.9, 0}, {"exp", -708.5, 0}, {"atan2", 0x1p-1000, 1.5},
+};
+
+const struct {
+    const char* name;
+    int32_t code;
+    el::Accurate f;
+} kAccurateOperators[] = {
+    {"exp", 51, el::Accurate::kExp},   {"sin", 54, el::Accurate::kSin},   {"cos", 55, el::Accurate::kCos},
+    {"tan", 56, el::Accurate::kTan},   {"asin", 57, el::Accurate::kAsin}, {"acos", 58, el::Accurate::kAcos},
+    {"atan", 59, el::Accurate::kAtan}, {"atan2", 69, el::Accurate::kAtan},
+};
+
+}  // namespace
+
+// The accurate path (elementary/accurate.cpp) asks for no memory: with every
+// allocation after a call's result set to fail, no further one is even
+// attempted (in builds with fault injection its heap requests would be), and
+// every value is still the correctly rounded one.
+TEST_F(AllocationSweepTest, TheAccuratePathAsksForNoMemory) {
+    for (const auto& op : kAccurateOperators) {
+        const bool pair = std::string(op.name) == "atan2";
+        std::vector<double> ys, xs;
+        for (const AccurateCase& c : kAccurateCases) {
+            if (std::string(c.name) != op.name) continue;
+            ys.push_back(c.y);
+            xs.push_back(c.x);
+        }
+        const auto n = static_cast<int64_t>(ys.size());
+        std::vector<HostValue> operands{host.array({n}, ys)};
+        if (pair) operands.push_back(host.array({n}, xs));
+        host.clear_errors();
+        host.fail_allocation_at(2);  // the result is the first
+        const HostValue r = host.apply(op.code, operands);
+        EXPECT_FALSE(host.allocation_failure_injected()) << op.name;
+        host.fail_allocation_at(0);
+        ASSERT_TRUE(reported().empty()) << op.name;
+        const std::vector<double> got = host.read(r).values;
+        ASSERT_EQ(got.size(), ys.size());
+        for (size_t i = 0; i < ys.size(); ++i) {
+            const double expected = pair ? el::accurate_atan2(ys[i], xs[i]) : el::accurately(op.f, ys[i]);
+            EXPECT_TRUE(same_bits(got[i], expected)) << op.name << "(" << ys[i] << ")";
+        }
+    }
 }

@@ -191,6 +191,9 @@ TEST(ElementaryExp, HardCasesOfOneArgument) {
         const Unary& u = unary(c.function);
         EXPECT_TRUE(same(u.f(c.x), el::accurately(u.accurate, c.x))) << c.function << "(" << std::hexfloat << c.x << ")";
     }
+    // The accurate path decided them all without the heap, within its bound.
+    EXPECT_EQ(el::accurate_memory().heap_requests, 0u);
+    EXPECT_LE(el::accurate_memory().most_bytes, el::kAccurateMemoryBound);
 }
 
 struct PowArguments {
@@ -211,6 +214,8 @@ const PowArguments kPowHard[] = {
 TEST(ElementaryExp, HardCasesOfPow) {
     for (const PowArguments& c : kPowHard)
         EXPECT_TRUE(same(el::pow(c.x, c.y), el::accurate_pow(c.x, c.y))) << std::hexfloat << c.x << " " << c.y;
+    EXPECT_EQ(el::accurate_memory().heap_requests, 0u);
+    EXPECT_LE(el::accurate_memory().most_bytes, el::kAccurateMemoryBound);
 }
 
 // Random arguments: a random double of a random binary exponent in

@@ -195,6 +195,9 @@ TEST(ElementaryTrig, HardestFoundCasesRoundCorrectly) {
         EXPECT_TRUE(same(got, expected)) << c.name << "(" << show(c.y) << (pair ? ", " + show(c.x) : "") << ") = "
                                          << show(got) << ", not " << show(expected);
     }
+    // The accurate path decided them all without the heap, within its bound.
+    EXPECT_EQ(el::accurate_memory().heap_requests, 0u);
+    EXPECT_LE(el::accurate_memory().most_bytes, el::kAccurateMemoryBound);
 }
 
 struct Special {
