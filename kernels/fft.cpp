@@ -73,17 +73,16 @@ bool all_factors_at_most(int64_t n, int64_t largest) {
     return n == 1;
 }
 
-// The smallest length >= n whose prime factors are 2, 3, 5 and 7.
-int64_t smooth_length_from(int64_t n) {
-    int64_t best = int64_t{1};
-    while (best < n) best *= 2;
-    for (int64_t p7 = 1; p7 < best; p7 *= 7)
-        for (int64_t p5 = p7; p5 < best; p5 *= 5)
-            for (int64_t p3 = p5; p3 < best; p3 *= 3) {
-                int64_t m = p3;
-                while (m < n) m *= 2;
-                if (m < best) best = m;
-            }
+// The convolution's length: the smallest 2^k q >= n with an odd part q
+// that makes few short stages of radix 3 and 5.
+int64_t convolution_length(int64_t n) {
+    constexpr int64_t kOddParts[] = {1, 3, 5, 9, 15, 25, 27, 45, 75, 125};
+    int64_t best = 0;
+    for (int64_t q : kOddParts) {
+        int64_t m = q;
+        while (m < n) m *= 2;
+        if (best == 0 || m < best) best = m;
+    }
     return best;
 }
 
@@ -224,31 +223,57 @@ public:
     // In place on n pairs.
     void run(BatchKernel kernel, double* data, parallel::Team& team) {
         if (n2_ == 1) {
-            const BatchJob job{&columns_.plan(), data, 1, 1, data, 1, 1, 1, nullptr, nullptr};
+            const BatchJob job{&columns_.plan(), data, 1, 1, data, 1, 1, 1, nullptr, nullptr, 0};
             kernel(job, 0, work_.get());
             return;
         }
         const ShortPlan& rows = n2_ == n1_ ? columns_.plan() : rows_.plan();
         double* y = between_.get();
-        const BatchJob columns{&columns_.plan(), data, n2_, 1, y, n2_, 1, n2_, lane_roots_.get(), &roots_.roots()};
-        run_groups(kernel, columns, team);
-        const BatchJob row_job{&rows, y, 1, n2_, data, n1_, 1, n1_, nullptr, nullptr};
-        run_groups(kernel, row_job, team);
+        const int64_t n1 = n1_, n2 = n2_, per_part = per_part_;
+        double* work = work_.get();
+        // Columns: a panel of kPanel columns is copied into the part's
+        // staging area row by row, transformed there in place, multiplied
+        // by the twiddles and copied out to y: whole runs of kPanel pairs
+        // instead of one group of lanes per row of the array.
+        team.for_numbered_ranges(0, (n2 + kPanel - 1) / kPanel, 1, [&](int part, int64_t lo, int64_t hi) {
+            double* stage = work + per_part * part;
+            double* batch = stage + 2 * kPanel * n1;
+            for (int64_t p = lo; p < hi; ++p) {
+                const int64_t first = p * kPanel, width = n2 - first < kPanel ? n2 - first : kPanel;
+                for (int64_t j = 0; j < n1; ++j) copy_pairs(data + 2 * (j * n2 + first), stage + 2 * kPanel * j, width);
+                const BatchJob job{&columns_.plan(), stage, kPanel, 1, stage, kPanel, 1, width,
+                                   lane_roots_.get(), &roots_.roots(), first};
+                for (int64_t g = 0; g * kLanes < width; ++g) kernel(job, g, batch);
+                for (int64_t j = 0; j < n1; ++j) copy_pairs(stage + 2 * kPanel * j, y + 2 * (j * n2 + first), width);
+            }
+        });
+        // Rows: kPanel rows at a time, their results staged as kPanel
+        // consecutive pairs per output row and copied out.
+        team.for_numbered_ranges(0, (n1 + kPanel - 1) / kPanel, 1, [&](int part, int64_t lo, int64_t hi) {
+            double* stage = work + per_part * part;
+            double* batch = stage + 2 * kPanel * n2;
+            for (int64_t p = lo; p < hi; ++p) {
+                const int64_t first = p * kPanel, width = n1 - first < kPanel ? n1 - first : kPanel;
+                const BatchJob job{&rows, y + 2 * first * n2, 1, n2, stage, kPanel, 1, width, nullptr, nullptr, 0};
+                for (int64_t g = 0; g * kLanes < width; ++g) kernel(job, g, batch);
+                for (int64_t k = 0; k < n2; ++k) copy_pairs(stage + 2 * kPanel * k, data + 2 * (k * n1 + first), width);
+            }
+        });
     }
 
 private:
+    // Sequences staged together: four groups of lanes.
+    static constexpr int64_t kPanel = 4 * kLanes;
+
+    static void copy_pairs(const double* from, double* to, int64_t pairs) {
+        for (int64_t i = 0; i < 2 * pairs; ++i) to[i] = from[i];
+    }
+
     bool make_work(int parts) {
-        per_part_ = batch_work_doubles(n1_ > n2_ ? n1_ : n2_);
+        const int64_t longest = n1_ > n2_ ? n1_ : n2_;
+        per_part_ = 2 * kPanel * longest + batch_work_doubles(longest);
         work_ = Scratch<double>(per_part_ * parts);
         return work_.ok();
-    }
-    void run_groups(BatchKernel kernel, const BatchJob& job, parallel::Team& team) {
-        const int64_t groups = (job.count + kLanes - 1) / kLanes;
-        double* work = work_.get();
-        const int64_t per_part = per_part_;
-        team.for_numbered_ranges(0, groups, 1, [&](int part, int64_t lo, int64_t hi) {
-            for (int64_t g = lo; g < hi; ++g) kernel(job, g, work + per_part * part);
-        });
     }
 
     int64_t n_ = 1, n1_ = 1, n2_ = 1, per_part_ = 0;
@@ -264,7 +289,7 @@ class ConvolutionTransform {
 public:
     bool make(int64_t n, int parts) {
         n_ = n;
-        m_ = smooth_length_from(2 * n - 1);
+        m_ = convolution_length(2 * n - 1);
         if (!chirp_.make(2 * n) || !inner_.make(m_, parts)) return false;
         signal_ = Scratch<double>(2 * m_);
         filter_ = Scratch<double>(2 * m_);
@@ -285,9 +310,9 @@ public:
         // b(k) and b(m - k) for 0 < k < n are the same value, written by
         // the piece that owns k.
         team.for_ranges(0, n, kElementGrain, [&](int64_t lo, int64_t hi) {
-            for (int64_t k = lo; k < hi; ++k) {
+            for (int64_t k = lo, e = square_index(lo); k < hi; e = next_square_index(e, k), ++k) {
                 double cr, ci;
-                chirp(k, &cr, &ci);
+                two_level_root(chirp_.roots(), e, &cr, &ci);
                 const double xr = data[2 * k], xi = data[2 * k + 1];
                 a[2 * k] = xr * cr - xi * ci;
                 a[2 * k + 1] = xr * ci + xi * cr;
@@ -313,9 +338,9 @@ public:
         });
         inner_.run(kernel, a, team);
         team.for_ranges(0, n, kElementGrain, [&](int64_t lo, int64_t hi) {
-            for (int64_t k = lo; k < hi; ++k) {
+            for (int64_t k = lo, e = square_index(lo); k < hi; e = next_square_index(e, k), ++k) {
                 double cr, ci;
-                chirp(k, &cr, &ci);
+                two_level_root(chirp_.roots(), e, &cr, &ci);
                 const double yr = a[2 * k], yi = -a[2 * k + 1];
                 data[2 * k] = yr * cr - yi * ci;
                 data[2 * k + 1] = yr * ci + yi * cr;
@@ -324,10 +349,15 @@ public:
     }
 
 private:
-    // c_k = w_2n^(k^2 mod 2n); k^2 fits 64 bits for any length an array can have.
-    void chirp(int64_t k, double* re, double* im) const {
-        const uint64_t square = static_cast<uint64_t>(k) * static_cast<uint64_t>(k);
-        two_level_root(chirp_.roots(), static_cast<int64_t>(square % static_cast<uint64_t>(2 * n_)), re, im);
+    // c_k = w_2n^e with e = k^2 mod 2n (k^2 fits 64 bits for any length an
+    // array can have); from one k to the next, e grows by 2k + 1.
+    int64_t square_index(int64_t k) const {
+        return static_cast<int64_t>(static_cast<uint64_t>(k) * static_cast<uint64_t>(k) % static_cast<uint64_t>(2 * n_));
+    }
+    int64_t next_square_index(int64_t e, int64_t k) const {
+        e += 2 * k + 1;
+        while (e >= 2 * n_) e -= 2 * n_;
+        return e;
     }
 
     int64_t n_ = 1, m_ = 1;

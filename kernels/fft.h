@@ -12,7 +12,7 @@
 //   kLargestRadix);
 // - any other length by Bluestein's convolution: the chirp-weighted input
 //   is convolved with the chirp through three transforms of a length
-//   M >= 2n - 1 whose prime factors are at most 7.
+//   M >= 2n - 1 of the form 2^k q, q one of a few small odd numbers.
 // The inverse is the conjugate of the forward transform of the conjugate,
 // each element then divided by n.
 //

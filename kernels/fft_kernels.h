@@ -55,8 +55,9 @@ inline void two_level_root(const TwoLevelRoots& r, int64_t e, double* re, double
 // sequence s is src[j src_step + s src_lane] (in complex numbers, stored as
 // (real, imaginary) pairs) and its result goes to dst[j dst_step + s
 // dst_lane]. With lane_roots, result k of sequence s is multiplied by
-// w_n^(k s) = w_n^(k 8g) w_n^(k l) for s = 8g + l: lane_roots holds
-// w_n^(k l) as m groups of 8 real parts then 8 imaginary parts.
+// w_n^(k S) for S = first_sequence + s = 8g + l (first_sequence a multiple
+// of 8), as w_n^(k 8g) w_n^(k l): lane_roots holds w_n^(k l) as m groups
+// of 8 real parts then 8 imaginary parts.
 struct BatchJob {
     const ShortPlan* plan;
     const double* src;
@@ -66,6 +67,7 @@ struct BatchJob {
     int64_t count;
     const double* lane_roots;
     const TwoLevelRoots* roots;
+    int64_t first_sequence;
 };
 
 // Doubles of working memory a batch of length m needs (two buffers of m

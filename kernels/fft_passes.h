@@ -187,8 +187,8 @@ HOSTMATH_FFT_TARGET void run_batch(const BatchJob& job, int64_t group, double* w
     double* y = run_plan(*job.plan, a, b);
 
     if (job.lane_roots != nullptr) {
-        // Result k of sequence 8 group + l times w_n^(k 8 group) w_n^(k l).
-        const int64_t n = job.roots->n, step = first % n;
+        // Result k of sequence 8 g + l times w_n^(k 8 g) w_n^(k l), counted from first_sequence.
+        const int64_t n = job.roots->n, step = (job.first_sequence + first) % n;
         int64_t e = 0;
         for (int64_t k = 0; k < m; ++k) {
             double gr, gi;
