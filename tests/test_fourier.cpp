@@ -136,11 +136,10 @@ TEST_F(FourierTest, EveryLengthUpTo4096IsAccurate) {
     EXPECT_TRUE(host.errors().empty());
 }
 
-// Smooth lengths of four-step size, one with a radix-61 factor, and primes
-// (the last of them would take minutes by quadratic methods).
+// Long smooth lengths, one with radix-61 stages, and a prime that
+// quadratic methods would take minutes over.
 TEST_F(FourierTest, LongLengthsAreAccurate) {
-    for (int64_t n : {int64_t{1} << 20, int64_t{1000000}, int64_t{3} << 18, int64_t{61} * 61 * 64, int64_t{65537},
-                      int64_t{1000003}})
+    for (int64_t n : {int64_t{1} << 20, int64_t{3} << 18, int64_t{61} * 61 * 64, int64_t{1000003}})
         check_accuracy(host, n, 7);
     EXPECT_TRUE(host.errors().empty());
 }
