@@ -11,6 +11,9 @@
 #        scripts/plots.sh linalg [results.json]
 # draws docs/linalg-gflops.png instead: GFLOP/s of solve and chol against n,
 # beside dgesv and dpotrf from OpenBLAS, from bench_linalg's sweep.
+#        scripts/plots.sh fft [results.json]
+# draws docs/fft-time.png: fft's time per n log2(n) against n on one thread,
+# smooth and prime lengths, from bench_data's sweep.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh plots
@@ -59,6 +62,46 @@ GNUPLOT
   rm -rf "$work"
   echo "wrote docs/linalg-gflops.png"
 }
+
+fft_plot() {
+  local json="${1:-}"
+  if [ -z "$json" ]; then
+    cmake --preset bench >/dev/null
+    cmake --build --preset bench --target bench_data
+    json=build/bench/fft.json
+    ./build/bench/bench/bench_data --benchmark_filter='BM_Fft/[0-9]+/1/' --benchmark_out="$json" --benchmark_out_format=json
+  fi
+  local work machine
+  work=$(mktemp -d)
+  # n and ns per n log2(n), the best of repeated runs; smooth when its
+  # prime factors are at most 7.
+  jq -r '.benchmarks[] | select(.run_type == "iteration")
+         | (.run_name | split("/")) as $p | [$p[1], .ns_per_nlogn * 1e9] | @tsv' "$json" |
+    sort -k1,1n -k2,2g | awk '!seen[$1]++' |
+    awk -v dir="$work" '{ m = $1; for (p = 2; p <= 7; ++p) while (m % p == 0) m /= p;
+                          print $1, $2 > (dir "/" (m == 1 ? "smooth" : "prime") ".dat") }'
+  machine="${MACHINE:-$(jq -r '.context | "\(.num_cpus) CPUs"' "$json")}"
+  gnuplot <<GNUPLOT
+set terminal pngcairo size 800,500 font "sans,11" noenhanced
+set grid
+set output "docs/fft-time.png"
+set title "fft, complex input, one thread: time per n log2(n) ($machine)"
+set xlabel "n"
+set ylabel "ns per n log2(n)"
+set yrange [0:*]
+set key top left
+set logscale x 2
+plot "$work/smooth.dat" with linespoints lw 2 lc 1 title "smooth lengths", \
+     "$work/prime.dat" with linespoints lw 2 lc 2 title "primes (the convolution)"
+GNUPLOT
+  rm -rf "$work"
+  echo "wrote docs/fft-time.png"
+}
+
+if [ "${1:-}" = fft ]; then
+  fft_plot "${2:-}"
+  exit 0
+fi
 
 if [ "${1:-}" = linalg ]; then
   linalg_plot "${2:-}"
