@@ -70,9 +70,13 @@ struct BatchJob {
     int64_t first_sequence;
 };
 
+// Where element j of a batch buffer starts: 16 doubles per element and
+// one element of padding after every 64, so that the elements a pass reads
+// together, a power of two apart, do not all fall into the same cache sets.
+inline int64_t slot(int64_t j) { return 16 * (j + (j >> 6)); }
 // Doubles of working memory a batch of length m needs (two buffers of m
-// groups of 8 complex numbers), with room to align them to 64 bytes.
-inline int64_t batch_work_doubles(int64_t m) { return 4 * kLanes * m + 8; }
+// elements), with room to align them to 64 bytes.
+inline int64_t batch_work_doubles(int64_t m) { return 2 * slot(m) + 8; }
 
 // The sequences 8 group .. 8 group + 7 of a job (those below count).
 using BatchKernel = void (*)(const BatchJob& job, int64_t group, double* work);

@@ -19,11 +19,11 @@ struct CV {
 };
 
 // Elements of a batch buffer: element j holds 8 real parts, then 8
-// imaginary parts.
-HOSTMATH_FFT_TARGET inline CV get(const double* p, int64_t j) { return {load(p + 16 * j), load(p + 16 * j + 8)}; }
+// imaginary parts, at slot(j) (kernels/fft_kernels.h).
+HOSTMATH_FFT_TARGET inline CV get(const double* p, int64_t j) { return {load(p + slot(j)), load(p + slot(j) + 8)}; }
 HOSTMATH_FFT_TARGET inline void put(double* p, int64_t j, const CV& v) {
-    store(p + 16 * j, v.re);
-    store(p + 16 * j + 8, v.im);
+    store(p + slot(j), v.re);
+    store(p + slot(j) + 8, v.im);
 }
 
 HOSTMATH_FFT_TARGET inline CV cadd(const CV& a, const CV& b) { return {add(a.re, b.re), add(a.im, b.im)}; }
@@ -163,7 +163,7 @@ HOSTMATH_FFT_TARGET void run_batch(const BatchJob& job, int64_t group, double* w
     const int64_t m = job.plan->m, first = kLanes * group;
     const int64_t lanes = job.count - first < kLanes ? job.count - first : kLanes;
     double* a = work + ((-reinterpret_cast<intptr_t>(work) / static_cast<intptr_t>(sizeof(double))) & 7);
-    double* b = a + 16 * m;
+    double* b = a + slot(m);
 
     // Gather: whole groups of consecutive sequences as pairs, anything else
     // lane by lane (missing lanes are zero and are never stored).
@@ -174,12 +174,12 @@ HOSTMATH_FFT_TARGET void run_batch(const BatchJob& job, int64_t group, double* w
             put(a, j, {re, im});
         }
     } else {
-        for (int64_t i = 0; i < 16 * m; ++i) a[i] = 0.0;
+        for (int64_t i = 0; i < slot(m); ++i) a[i] = 0.0;
         for (int64_t l = 0; l < lanes; ++l) {
             const double* s = job.src + 2 * (first + l) * job.src_lane;
             for (int64_t j = 0; j < m; ++j) {
-                a[16 * j + l] = s[2 * j * job.src_step];
-                a[16 * j + 8 + l] = s[2 * j * job.src_step + 1];
+                a[slot(j) + l] = s[2 * j * job.src_step];
+                a[slot(j) + 8 + l] = s[2 * j * job.src_step + 1];
             }
         }
     }
@@ -193,7 +193,8 @@ HOSTMATH_FFT_TARGET void run_batch(const BatchJob& job, int64_t group, double* w
         for (int64_t k = 0; k < m; ++k) {
             double gr, gi;
             two_level_root(*job.roots, e, &gr, &gi);
-            const CV w = cmul(get(job.lane_roots, k), splat(gr), splat(gi));
+            const double* lane = job.lane_roots + 16 * k;
+            const CV w = cmul({load(lane), load(lane + 8)}, splat(gr), splat(gi));
             put(y, k, cmul(get(y, k), w.re, w.im));
             e += step;
             if (e >= n) e -= n;
@@ -209,8 +210,8 @@ HOSTMATH_FFT_TARGET void run_batch(const BatchJob& job, int64_t group, double* w
         for (int64_t l = 0; l < lanes; ++l) {
             double* d = job.dst + 2 * (first + l) * job.dst_lane;
             for (int64_t j = 0; j < m; ++j) {
-                d[2 * j * job.dst_step] = y[16 * j + l];
-                d[2 * j * job.dst_step + 1] = y[16 * j + 8 + l];
+                d[2 * j * job.dst_step] = y[slot(j) + l];
+                d[2 * j * job.dst_step + 1] = y[slot(j) + 8 + l];
             }
         }
     }
