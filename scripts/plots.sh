@@ -75,8 +75,9 @@ fft_plot() {
   work=$(mktemp -d)
   # n and ns per n log2(n), the best of repeated runs; smooth when its
   # prime factors are at most 7.
-  jq -r '.benchmarks[] | select(.run_type == "iteration")
-         | (.run_name | split("/")) as $p | [$p[1], .ns_per_nlogn * 1e9] | @tsv' "$json" |
+  jq -r '.benchmarks[] | select(.run_type == "iteration" and .ns_per_nlogn != null)
+         | (.run_name | split("/")) as $p | select($p[0] == "BM_Fft" and $p[2] == "1")
+         | [$p[1], .ns_per_nlogn * 1e9] | @tsv' "$json" |
     sort -k1,1n -k2,2g | awk '!seen[$1]++' |
     awk -v dir="$work" '{ m = $1; for (p = 2; p <= 7; ++p) while (m % p == 0) m /= p;
                           print $1, $2 > (dir "/" (m == 1 ? "smooth" : "prime") ".dat") }'
@@ -91,6 +92,7 @@ set ylabel "ns per n log2(n)"
 set yrange [0:*]
 set key top left
 set logscale x 2
+set xtics ("1K" 1024, "4K" 4096, "16K" 16384, "64K" 65536, "256K" 262144, "1M" 1048576, "4M" 4194304, "16M" 16777216)
 plot "$work/smooth.dat" with linespoints lw 2 lc 1 title "smooth lengths", \
      "$work/prime.dat" with linespoints lw 2 lc 2 title "primes (the convolution)"
 GNUPLOT
