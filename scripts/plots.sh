@@ -18,13 +18,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh plots
 
+# Builds benchmark program $1 and runs the benchmarks matching $3, writing
+# their results as JSON to $2.
+run_bench() {
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench --target "$1"
+  "./build/bench/bench/$1" --benchmark_filter="$3" --benchmark_out="$2" --benchmark_out_format=json
+}
+
 linalg_plot() {
   local json="${1:-}"
   if [ -z "$json" ]; then
-    cmake --preset bench >/dev/null
-    cmake --build --preset bench --target bench_linalg
     json=build/bench/linalg.json
-    ./build/bench/bench/bench_linalg --benchmark_filter='N/' --benchmark_out="$json" --benchmark_out_format=json
+    run_bench bench_linalg "$json" 'N/'
   fi
   local work
   work=$(mktemp -d)
@@ -66,10 +72,8 @@ GNUPLOT
 fft_plot() {
   local json="${1:-}"
   if [ -z "$json" ]; then
-    cmake --preset bench >/dev/null
-    cmake --build --preset bench --target bench_data
     json=build/bench/fft.json
-    ./build/bench/bench/bench_data --benchmark_filter='BM_Fft/[0-9]+/1/' --benchmark_out="$json" --benchmark_out_format=json
+    run_bench bench_data "$json" 'BM_Fft/[0-9]+/1/'
   fi
   local work machine
   work=$(mktemp -d)
@@ -112,10 +116,8 @@ fi
 
 json="${1:-}"
 if [ -z "$json" ]; then
-  cmake --preset bench >/dev/null
-  cmake --build --preset bench --target bench_product_threads
   json=build/bench/product_threads.json
-  ./build/bench/bench/bench_product_threads --benchmark_out="$json" --benchmark_out_format=json
+  run_bench bench_product_threads "$json" '.'
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
