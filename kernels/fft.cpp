@@ -198,7 +198,6 @@ constexpr int64_t kElementGrain = 4096;
 class SmoothTransform {
 public:
     bool make(int64_t n, int parts) {
-        n_ = n;
         n2_ = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
         while (n2_ * n2_ > n) --n2_;
         while ((n2_ + 1) * (n2_ + 1) <= n) ++n2_;
@@ -276,7 +275,7 @@ private:
         return work_.ok();
     }
 
-    int64_t n_ = 1, n1_ = 1, n2_ = 1, per_part_ = 0;
+    int64_t n1_ = 1, n2_ = 1, per_part_ = 0;
     ShortTables columns_, rows_;
     RootTables roots_;
     Scratch<double> lane_roots_, between_, work_;
