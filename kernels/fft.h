@@ -37,7 +37,7 @@ inline constexpr int64_t kLargestRadix = 61;
 
 // The transform of n complex numbers stored as (real, imaginary) pairs, in
 // place. The plan (twiddle tables and working memory: n complex numbers
-// and about 100 sqrt(n) per thread; 3 M and the same for M with the
+// and about 50 sqrt(n) more per thread; 3 M and the same for M with the
 // convolution) is made first, so that a caller can give up before it has
 // touched anything when memory is short.
 class Transform {
