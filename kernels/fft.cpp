@@ -300,10 +300,12 @@ public:
         double* b = filter_.get();
         const int64_t n = n_, m = m_;
         const double scale = static_cast<double>(m);
-        team.for_ranges(0, m, kElementGrain, [&](int64_t lo, int64_t hi) {
+        // Zeros where neither the signal nor the filter has a value: a from
+        // n on, b from n to m - n.
+        team.for_ranges(n, m, kElementGrain, [&](int64_t lo, int64_t hi) {
             for (int64_t k = lo; k < hi; ++k) {
                 a[2 * k] = a[2 * k + 1] = 0.0;
-                b[2 * k] = b[2 * k + 1] = 0.0;
+                if (k <= m - n) b[2 * k] = b[2 * k + 1] = 0.0;
             }
         });
         // b(k) and b(m - k) for 0 < k < n are the same value, written by
