@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of interpolation, polynomial evaluation and the Fourier transforms
-// through the stand-in host, each against GSL called directly on the same
-// data in the same run (target: at most 1.1x GSL's time):
+// through the stand-in host, each against a reference called directly on
+// the same data in the same run:
 // - interp1: a cubic spline through 1000 points evaluated at 10^6 ascending
-//   points, against gsl_interp_init and gsl_interp_eval with an accelerator;
+//   points, against gsl_interp_init and gsl_interp_eval with an accelerator
+//   (target: at most 1.1x GSL's time);
 // - polyval: degree 8 at 10^7 points, against gsl_poly_eval in a loop (the
 //   same Horner order), on one thread and on every hardware thread;
-// - fft of complex input at n = 2^20 (radix 2) and n = 10^6 (mixed radix),
-//   against GSL's transforms on a fresh copy, with the wavetable and
-//   workspace made per call as the library makes them; and, printed only,
-//   against FFTW (fftw_plan_dft_1d, FFTW_ESTIMATE, planned once).
+// - fft of complex input at n = 2^20, 10^6, 3 2^18 and the prime 1,000,003,
+//   on one thread and on every hardware thread, against FFTW
+//   (fftw_plan_dft_1d, FFTW_ESTIMATE, the same thread count, planned
+//   outside the timing; target: at least 0.8 of its speed) and against
+//   GSL's transforms on one thread (wavetable and workspace made per call;
+//   not at the prime, where they take minutes);
+// - fft over a sweep of smooth and prime lengths, as time per n log2(n)
+//   (scripts/plots.sh draws it).
 // Every side writes a fresh result buffer per iteration, as the library does.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -17,6 +22,7 @@
 #include <gsl/gsl_interp.h>
 #include <gsl/gsl_poly.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,8 +38,11 @@ namespace {
 constexpr int64_t kTablePoints = 1000;
 constexpr int64_t kInterpPoints = 1'000'000;
 constexpr int64_t kPolyvalPoints = 10'000'000;
-constexpr int64_t kRadix2Length = int64_t{1} << 20;
-constexpr int64_t kMixedLength = 1'000'000;
+constexpr int64_t kFftLengths[] = {int64_t{1} << 20, 1'000'000, int64_t{3} << 18, 1'000'003};
+constexpr int64_t kPrimeLength = 1'000'003;
+// The sweep: smooth lengths 2^k and 3 2^k, and the first prime above each.
+constexpr int64_t kSweepLengths[] = {1024,    1031,    3072,    3079,    16384,   16411,   49152,    49157,
+                                     262144,  262147,  786432,  786433,  4194304, 4194319, 12582912, 12582917};
 const std::vector<double> kCoefficients{0.5, -1.25, 0.75, 2.0, -0.125, 0.3, -0.7, 0.01, 1.5};
 
 int hardware() { return hostmath::parallel::hardware_threads(); }
@@ -70,7 +79,7 @@ void through_host(benchmark::State& state, const char* key, const std::vector<Ho
 // ---- interp1 ------------------------------------------------------------------
 
 void BM_Interp1(benchmark::State& state) {
-    hostsim::Host& host = loaded_host(int64_t{1} << 24, 1);
+    hostsim::Host& host = loaded_host(int64_t{1} << 26, 1);
     const std::vector<HostValue> args{host.array({kTablePoints}, ramp(kTablePoints, 0.0, 10.0)),
                                       host.array({kTablePoints}, table_values()),
                                       host.array({kInterpPoints}, ramp(kInterpPoints, 0.0, 10.0)), make_integer(1)};
@@ -98,7 +107,7 @@ void BM_GslInterp(benchmark::State& state) {
 // ---- polyval ------------------------------------------------------------------
 
 void BM_Polyval(benchmark::State& state) {
-    hostsim::Host& host = loaded_host(int64_t{1} << 24, static_cast<int>(state.range(0)));
+    hostsim::Host& host = loaded_host(int64_t{1} << 26, static_cast<int>(state.range(0)));
     const std::vector<HostValue> args{host.array({static_cast<int64_t>(kCoefficients.size())}, kCoefficients),
                                       host.array({kPolyvalPoints}, ramp(kPolyvalPoints, -1.0, 1.0))};
     through_host(state, "math::polyval", args, kPolyvalPoints);
@@ -118,12 +127,16 @@ void BM_GslPolyEval(benchmark::State& state) {
 
 // ---- fft ----------------------------------------------------------------------
 
+// Arguments: n, threads.
 void BM_Fft(benchmark::State& state) {
     const int64_t n = state.range(0);
-    hostsim::Host& host = loaded_host(int64_t{1} << 24, 1);
+    hostsim::Host& host = loaded_host(int64_t{1} << 26, static_cast<int>(state.range(1)));
     const std::vector<HostValue> args{host.array({n, 2}, signal(n))};
     through_host(state, "math::fft", args, n);
     host.release(args[0]);
+    state.counters["ns_per_nlogn"] =
+        benchmark::Counter(static_cast<double>(n) * std::log2(static_cast<double>(n)) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_GslFft(benchmark::State& state) {
@@ -147,11 +160,13 @@ void BM_GslFft(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+// Arguments: n, threads.
 void BM_Fftw(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const std::vector<double> input = signal(n);
     auto* in = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * static_cast<size_t>(n)));
     auto* out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * static_cast<size_t>(n)));
+    fftw_plan_with_nthreads(static_cast<int>(state.range(1)));
     const fftw_plan plan = fftw_plan_dft_1d(n, in, out, FFTW_FORWARD, FFTW_ESTIMATE);
     for (auto _ : state) {
         std::memcpy(in, input.data(), input.size() * sizeof(double));
@@ -173,11 +188,36 @@ struct Pair {
 constexpr Pair kGslPairs[] = {
     {"BM_Interp1", "BM_GslInterp", "", ""},
     {"BM_Polyval", "BM_GslPolyEval", "1", ""},
-    {"BM_Fft", "BM_GslFft", "1048576", "1048576"},
-    {"BM_Fft", "BM_GslFft", "1000000", "1000000"},
-    {"BM_Fft", "BM_Fftw", "1048576", "1048576"},
-    {"BM_Fft", "BM_Fftw", "1000000", "1000000"},
 };
+
+void print_fft_ratios(const RatioReporter& reporter) {
+    std::printf("\nfft, complex input: speed as a fraction of FFTW's (its time over fft's; target at least 0.8)\n");
+    std::printf("  %-9s %-7s %10s %10s %7s %10s %9s\n", "n", "threads", "fft ms", "FFTW ms", "speed", "GSL ms", "vs GSL");
+    std::vector<int> threads{1};
+    if (hardware() > 1) threads.push_back(hardware());
+    for (int64_t n : kFftLengths)
+        for (int t : threads) {
+            const std::string args = std::to_string(n) + "/" + std::to_string(t);
+            const RatioReporter::Times* lib = reporter.find("BM_Fft", args);
+            const RatioReporter::Times* fftw = reporter.find("BM_Fftw", args);
+            const RatioReporter::Times* gsl = t == 1 ? reporter.find("BM_GslFft", std::to_string(n)) : nullptr;
+            if (lib == nullptr || fftw == nullptr) continue;
+            std::printf("  %-9lld %-7d %10.2f %10.2f %7.3f", static_cast<long long>(n), t, lib->real * 1e3, fftw->real * 1e3,
+                        fftw->real / lib->real);
+            if (gsl != nullptr) {
+                std::printf(" %10.2f %8.1fx\n", gsl->real * 1e3, gsl->real / lib->real);
+            } else {
+                std::printf("\n");
+            }
+        }
+    std::printf("\nfft over smooth and prime lengths (one thread): ns per n log2(n)\n");
+    for (int64_t n : kSweepLengths) {
+        const RatioReporter::Times* lib = reporter.find("BM_Fft", std::to_string(n) + "/1");
+        if (lib == nullptr) continue;
+        std::printf("  sweep %lld %.4f\n", static_cast<long long>(n),
+                    lib->real * 1e9 / (static_cast<double>(n) * std::log2(static_cast<double>(n))));
+    }
+}
 
 void print_ratios(const RatioReporter& reporter) {
     std::printf("\nTime as a multiple of the reference's (GSL: target at most 1.1)\n");
@@ -194,6 +234,7 @@ void print_ratios(const RatioReporter& reporter) {
     if (hardware() > 1 && threaded != nullptr && ref != nullptr)
         std::printf("  polyval on %s threads: %.2f ms, %5.3fx GSL's one-thread time\n", all.c_str(), threaded->real * 1e3,
                     threaded->real / ref->real);
+    print_fft_ratios(reporter);
 }
 
 }  // namespace
@@ -207,12 +248,24 @@ int main(int argc, char** argv) {
     auto* polyval = add("BM_Polyval", BM_Polyval)->Arg(1);
     if (hardware() > 1) polyval->Arg(hardware());
     add("BM_GslPolyEval", BM_GslPolyEval);
-    for (auto* b : {add("BM_Fft", BM_Fft), add("BM_GslFft", BM_GslFft), add("BM_Fftw", BM_Fftw)})
-        b->Arg(kRadix2Length)->Arg(kMixedLength);
+    fftw_init_threads();
+    auto* fft = add("BM_Fft", BM_Fft);
+    auto* fftw = add("BM_Fftw", BM_Fftw);
+    auto* gsl = add("BM_GslFft", BM_GslFft);
+    for (int64_t n : kFftLengths) {
+        for (int t : {1, hardware()}) {
+            if (t > 1 && hardware() == 1) continue;
+            fft->Args({n, t});
+            fftw->Args({n, t});
+        }
+        if (n != kPrimeLength) gsl->Arg(n);
+    }
+    for (int64_t n : kSweepLengths) fft->Args({n, 1});
     RatioReporter reporter;
     reporter.run(argc, argv, 5);
     benchmark::Shutdown();
     unload_host();
     print_ratios(reporter);
+    fftw_cleanup_threads();
     return 0;
 }

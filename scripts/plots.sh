@@ -11,17 +11,26 @@
 #        scripts/plots.sh linalg [results.json]
 # draws docs/linalg-gflops.png instead: GFLOP/s of solve and chol against n,
 # beside dgesv and dpotrf from OpenBLAS, from bench_linalg's sweep.
+#        scripts/plots.sh fft [results.json]
+# draws docs/fft-time.png: fft's time per n log2(n) against n on one thread,
+# smooth and prime lengths, from bench_data's sweep.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh plots
 
+# Builds benchmark program $1 and runs the benchmarks matching $3, writing
+# their results as JSON to $2.
+run_bench() {
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench --target "$1"
+  "./build/bench/bench/$1" --benchmark_filter="$3" --benchmark_out="$2" --benchmark_out_format=json
+}
+
 linalg_plot() {
   local json="${1:-}"
   if [ -z "$json" ]; then
-    cmake --preset bench >/dev/null
-    cmake --build --preset bench --target bench_linalg
     json=build/bench/linalg.json
-    ./build/bench/bench/bench_linalg --benchmark_filter='N/' --benchmark_out="$json" --benchmark_out_format=json
+    run_bench bench_linalg "$json" 'N/'
   fi
   local work
   work=$(mktemp -d)
@@ -60,6 +69,46 @@ GNUPLOT
   echo "wrote docs/linalg-gflops.png"
 }
 
+fft_plot() {
+  local json="${1:-}"
+  if [ -z "$json" ]; then
+    json=build/bench/fft.json
+    run_bench bench_data "$json" 'BM_Fft/[0-9]+/1/'
+  fi
+  local work machine
+  work=$(mktemp -d)
+  # n and ns per n log2(n), the best of repeated runs; smooth when its
+  # prime factors are at most 7.
+  jq -r '.benchmarks[] | select(.run_type == "iteration" and .ns_per_nlogn != null)
+         | (.run_name | split("/")) as $p | select($p[0] == "BM_Fft" and $p[2] == "1")
+         | [$p[1], .ns_per_nlogn * 1e9] | @tsv' "$json" |
+    sort -k1,1n -k2,2g | awk '!seen[$1]++' |
+    awk -v dir="$work" '{ m = $1; for (p = 2; p <= 7; ++p) while (m % p == 0) m /= p;
+                          print $1, $2 > (dir "/" (m == 1 ? "smooth" : "prime") ".dat") }'
+  machine="${MACHINE:-$(jq -r '.context | "\(.num_cpus) CPUs"' "$json")}"
+  gnuplot <<GNUPLOT
+set terminal pngcairo size 800,500 font "sans,11" noenhanced
+set grid
+set output "docs/fft-time.png"
+set title "fft, complex input, one thread: time per n log2(n) ($machine)"
+set xlabel "n"
+set ylabel "ns per n log2(n)"
+set yrange [0:*]
+set key top left
+set logscale x 2
+set xtics ("1K" 1024, "4K" 4096, "16K" 16384, "64K" 65536, "256K" 262144, "1M" 1048576, "4M" 4194304, "16M" 16777216)
+plot "$work/smooth.dat" with linespoints lw 2 lc 1 title "smooth lengths", \
+     "$work/prime.dat" with linespoints lw 2 lc 2 title "primes (the convolution)"
+GNUPLOT
+  rm -rf "$work"
+  echo "wrote docs/fft-time.png"
+}
+
+if [ "${1:-}" = fft ]; then
+  fft_plot "${2:-}"
+  exit 0
+fi
+
 if [ "${1:-}" = linalg ]; then
   linalg_plot "${2:-}"
   exit 0
@@ -67,10 +116,8 @@ fi
 
 json="${1:-}"
 if [ -z "$json" ]; then
-  cmake --preset bench >/dev/null
-  cmake --build --preset bench --target bench_product_threads
   json=build/bench/product_threads.json
-  ./build/bench/bench/bench_product_threads --benchmark_out="$json" --benchmark_out_format=json
+  run_bench bench_product_threads "$json" '.'
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

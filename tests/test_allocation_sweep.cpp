@@ -275,8 +275,9 @@ std::vector<Scenario> scenarios() {
         linalg("math::eig", [](Host& h) { return std::vector<HostValue>{h.array({2, 2}, {0, -1, 1, 0}), make_empty()}; }),
         linalg("math::svd",
                [](Host& h) { return std::vector<HostValue>{h.array({2, 3}, {1, 2, 3, 4, 5, 6}), make_empty(), make_empty()}; }),
-        // Data: GSL's interpolant, accelerator, QR, root workspace and FFT
-        // tables, the library's own scratch, or the result (7).
+        // Data: GSL's interpolant, accelerator, QR and root workspace, the
+        // library's own scratch (the transform's plan: a short transform,
+        // column and row passes, the convolution), or the result (7).
         linalg("math::interp1",
                [](Host& h) {
                    return std::vector<HostValue>{h.array({3}, {0, 1, 2}), h.array({3}, {0, 1, 0}), h.array({2}, {0.5, 1.5}),
@@ -289,6 +290,7 @@ std::vector<Scenario> scenarios() {
         linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({6}, {1, 2, 3, 4, 5, 6})}; }),
         linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({4}, {1, 2, 3, 4})}; }),
         linalg("math::ifft", [](Host& h) { return std::vector<HostValue>{h.array({3, 2}, {1, 2, 3, 4, 5, 6})}; }),
+        linalg("math::fft", [](Host& h) { return std::vector<HostValue>{h.array({67}, std::vector<double>(67, 1.0))}; }),
         // Statistics, sort and running sums: the result's sizes, the working
         // memory or the result (7), along columns and in total.
         along("math::mean", {make_integer(1)}),

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Interpolation, the polynomials and the Fourier transforms through the
 // stand-in host: small exact cases, polyval against Horner's loop bit for
-// bit on several thread counts, fft and ifft against the direct sums, the
-// round trip on long transforms, and every code.
+// bit on several thread counts, and every code (the transforms' accuracy:
+// tests/test_fourier.cpp).
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -16,7 +15,6 @@ namespace {
 
 using Args = std::vector<HostValue>;
 using Values = std::vector<double>;
-using Complex = std::complex<double>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -25,28 +23,6 @@ using DataTest = LibraryTest;
 HostValue interp(hostsim::Host& host, const Values& x, const Values& y, const HostValue& xi, int64_t method) {
     const auto n = static_cast<int64_t>(x.size());
     return host.call("math::interp1", {host.array({n}, x), host.array({n}, y), xi, make_integer(method)});
-}
-
-// X(k) = sum over j of x(j) e^(-2 pi i jk / n), or the inverse with 1/n.
-std::vector<Complex> direct_transform(const std::vector<Complex>& x, bool inverse) {
-    const size_t n = x.size();
-    std::vector<Complex> out(n);
-    const double sign = inverse ? 1.0 : -1.0;
-    for (size_t k = 0; k < n; ++k) {
-        Complex s = 0.0;
-        for (size_t j = 0; j < n; ++j) {
-            const double angle = sign * 2.0 * M_PI * static_cast<double>((j * k) % n) / static_cast<double>(n);
-            s += x[j] * Complex(std::cos(angle), std::sin(angle));
-        }
-        out[k] = inverse ? s / static_cast<double>(n) : s;
-    }
-    return out;
-}
-
-std::vector<Complex> rows_of(const hostsim::ArrayContents& a) {
-    std::vector<Complex> z;
-    for (size_t i = 0; i + 1 < a.values.size(); i += 2) z.emplace_back(a.values[i], a.values[i + 1]);
-    return z;
 }
 
 double horner(const Values& c, double x) {
@@ -234,53 +210,6 @@ TEST_F(DataTest, PolynomialRootsOfAnOverflowingCompanionAreRescaled) {
         ASSERT_EQ(roots.size(), 4u);
         for (int i = 0; i < 2; ++i) EXPECT_NEAR(std::hypot(roots[2 * i], roots[2 * i + 1]) / k.modulus, 1.0, 1e-12);
     }
-}
-
-TEST_F(DataTest, FourierTransformsMatchTheDirectSums) {
-    for (int64_t n : {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 30, 64, 97}) {
-        for (bool complex_input : {false, true}) {
-            if (complex_input && n < 2) continue;
-            SCOPED_TRACE("n = " + std::to_string(n) + (complex_input ? ", complex" : ", real"));
-            std::vector<Complex> z;
-            HostValue a;
-            if (complex_input) {
-                const Values v = random_values(2 * n, static_cast<uint64_t>(n));
-                for (int64_t j = 0; j < n; ++j) z.emplace_back(v[static_cast<size_t>(2 * j)], v[static_cast<size_t>(2 * j + 1)]);
-                a = host.array({n, 2}, v);
-            } else {
-                const Values v = random_values(n, static_cast<uint64_t>(n));
-                for (double r : v) z.emplace_back(r, 0.0);
-                a = host.array({1, n}, v);  // a row vector of reals
-            }
-            for (bool inverse : {false, true}) {
-                const hostsim::ArrayContents got = host.read(host.call(inverse ? "math::ifft" : "math::fft", {a}));
-                EXPECT_EQ(got.shape, (std::vector<int64_t>{n, 2}));
-                const std::vector<Complex> want = direct_transform(z, inverse);
-                const std::vector<Complex> have = rows_of(got);
-                ASSERT_EQ(have.size(), want.size());
-                for (size_t k = 0; k < want.size(); ++k) EXPECT_LT(std::abs(have[k] - want[k]), 1e-13) << k;
-            }
-        }
-    }
-    // A column vector of reals, and one real: its transform is itself.
-    EXPECT_EQ(host.read(host.call("math::fft", {host.array({2, 1}, {1, 2})})).values, (Values{3, 0, -1, 0}));
-    EXPECT_EQ(host.read(host.call("math::fft", {host.array({1}, {5})})).values, (Values{5, 0}));
-    EXPECT_TRUE(host.errors().empty());
-}
-
-TEST_F(DataTest, FourierRoundTripOnLongTransforms) {
-    // A power of two (radix 2) and 2^5 5^5 (mixed radix).
-    for (int64_t n : {int64_t{1} << 17, int64_t{100000}}) {
-        SCOPED_TRACE("n = " + std::to_string(n));
-        const Values v = random_values(2 * n, 9);
-        const HostValue back = host.call("math::ifft", {host.call("math::fft", {host.array({n, 2}, v)})});
-        const Values got = host.read(back).values;
-        ASSERT_EQ(got.size(), v.size());
-        double worst = 0.0;
-        for (size_t i = 0; i < v.size(); ++i) worst = std::max(worst, std::fabs(got[i] - v[i]));
-        EXPECT_LT(worst, 1e-12);
-    }
-    EXPECT_TRUE(host.errors().empty());
 }
 
 TEST_F(DataTest, EveryCode) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Results whose bits are fixed everywhere: one table of inputs and expected
 // bits that the Linux build and the Windows build (under Wine) check alike.
-// The element-wise functions and .^ are correctly rounded; gsl_ode and
+// The element-wise functions and .^ are correctly rounded; fft and ifft
+// take their twiddles from the library's sine and cosine; gsl_ode and
 // gsl_qags run GSL, whose own calls of pow, exp, sin, ... are bound to the
 // library's functions, on right-hand sides and integrands that use those
 // functions too (a host computing with the same functions).
@@ -80,6 +81,14 @@ double integrate(hostsim::Host& host, double (*phi)(double)) {
     return host.call("math::gsl_qags", {f, make_real(0.0), make_real(1.0), make_real(0.0), make_real(1e-10), make_integer(100)}).real();
 }
 
+// Element k (a real part at 2k, an imaginary part at 2k + 1) of the
+// transform of a fixed signal of n points.
+double transform_element(hostsim::Host& host, const char* key, int64_t n, int64_t i) {
+    std::vector<double> v(static_cast<size_t>(2 * n));
+    for (size_t j = 0; j < v.size(); ++j) v[j] = static_cast<double>((j * 7919) % 1000) / 1000.0 - 0.5;
+    return host.read(host.call(key, {host.array({n, 2}, v)})).values.at(static_cast<size_t>(i));
+}
+
 const FixedRun kRuns[] = {
     {"gsl_ode rkf45, arithmetic", [](hostsim::Host& h) { return solve_ode(h, "math::gsl_rkf45", false); }, 0x3fe0015fc1dd427a},
     {"gsl_ode rk8pd, arithmetic", [](hostsim::Host& h) { return solve_ode(h, "math::gsl_rk8pd", false); }, 0x3fe0015fc20dca9f},
@@ -87,6 +96,10 @@ const FixedRun kRuns[] = {
     {"gsl_ode rk8pd, cos and exp", [](hostsim::Host& h) { return solve_ode(h, "math::gsl_rk8pd", true); }, 0x401779d1d744251d},
     {"gsl_qags, exp(-x) sin(3x)", [](hostsim::Host& h) { return integrate(h, [](double x) { return el::exp(-x) * el::sin(3.0 * x); }); }, 0x3fd9dc3f674d814e},
     {"gsl_qags, log(x) / sqrt(x)", [](hostsim::Host& h) { return integrate(h, [](double x) { return el::log(x) / std::sqrt(x); }); }, 0xc010000000000060},
+    {"fft, 1000 points, X(4) imaginary", [](hostsim::Host& h) { return transform_element(h, "math::fft", 1000, 9); }, 0xbfea51a083d23181},
+    {"fft, 4096 points, X(7) imaginary", [](hostsim::Host& h) { return transform_element(h, "math::fft", 4096, 15); }, 0x3fdbf72b8b4f34bc},
+    {"fft, 1009 points, X(500) real", [](hostsim::Host& h) { return transform_element(h, "math::fft", 1009, 1000); }, 0x3fe5e49511e065a2},
+    {"ifft, 3 7 61 points, x(1) imaginary", [](hostsim::Host& h) { return transform_element(h, "math::ifft", 1281, 3); }, 0x3f47ff1e872c79a0},
     {"gsl_qags, pow(x, -0.3) cosh(x)", [](hostsim::Host& h) { return integrate(h, [](double x) { return el::pow(x, -0.3) * el::cosh(x); }); }, 0x3ff9f71eb976a126},
 };
 
