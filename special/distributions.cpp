@@ -22,12 +22,29 @@ constexpr double kLargestCount = 4294967295.0;
 // unsigned int, which this mean and its spread stay far below.
 constexpr double kLargestPoissonDrawMean = 2147483648.0;
 
-bool positive(double a, double) { return a > 0.0; }
-bool both_positive(double a, double b) { return a > 0.0 && b > 0.0; }
-bool second_positive(double, double b) { return b > 0.0; }
+// Scales, shapes and means are positive normal numbers: GSL's beta
+// functions are NaN at subnormal parameters, and its quantiles search on
+// for ever when the cdf is NaN.
+constexpr double kLeastParameter = std::numeric_limits<double>::min();
+bool positive(double a, double) { return a >= kLeastParameter; }
+bool both_positive(double a, double b) { return a >= kLeastParameter && b >= kLeastParameter; }
+bool second_positive(double, double b) { return b >= kLeastParameter; }
 bool ordered(double a, double b) { return a < b; }
 bool binomial_valid(double p, double n) {
     return p >= 0.0 && p <= 1.0 && n >= 0.0 && n <= kLargestCount && n == std::floor(n);
+}
+
+// GSL's beta quantile bisects on the beta cdf and never ends where that is
+// NaN, as it is where its continued fraction needs more than its 512 terms:
+// near the mean once a + b runs into the hundreds of thousands, and across
+// (0, 1) beyond. The quantiles of beta and F (a beta quantile of nu1 / 2,
+// nu2 / 2) are computed up to a + b = 10^5 and NaN above.
+constexpr double kLargestBetaQuantileSum = 1e5;
+double beta_quantile(double q, double a, double b) {
+    return a + b <= kLargestBetaQuantileSum ? gsl_cdf_beta_Pinv(q, a, b) : kNaN;
+}
+double f_quantile(double q, double n1, double n2) {
+    return n1 / 2.0 + n2 / 2.0 <= kLargestBetaQuantileSum ? gsl_cdf_fdist_Pinv(q, n1, n2) : kNaN;
 }
 
 double zero(double, double) { return 0.0; }
@@ -97,7 +114,7 @@ const Distribution kDistributions[kDistributionCount] = {
      [](double x, double a, double b) { return gsl_ran_beta_pdf(x, a, b); },
      [](double x, double a, double b) { return gsl_cdf_beta_P(x, a, b); },
      [](double x, double a, double b) { return gsl_cdf_beta_Q(x, a, b); },
-     [](double q, double a, double b) { return gsl_cdf_beta_Pinv(q, a, b); },
+     beta_quantile,
      zero, one,
      [](const gsl_rng* r, double a, double b) { return gsl_ran_beta(r, a, b); }},
     // chi-squared (nu)
@@ -121,7 +138,7 @@ const Distribution kDistributions[kDistributionCount] = {
      [](double x, double a, double b) { return gsl_ran_fdist_pdf(x, a, b); },
      [](double x, double a, double b) { return gsl_cdf_fdist_P(x, a, b); },
      [](double x, double a, double b) { return gsl_cdf_fdist_Q(x, a, b); },
-     [](double q, double a, double b) { return gsl_cdf_fdist_Pinv(q, a, b); },
+     f_quantile,
      zero, infinity,
      [](const gsl_rng* r, double a, double b) { return gsl_ran_fdist(r, a, b); }},
     // uniform on [a, b)

@@ -164,6 +164,8 @@ double bessel(double nu, double x) {
                 return std::isnan(v) && x > 0.0 ? kInf : v;  // the overflow near 0, as for Y
         }
     }
+    // J_nu(0) = I_nu(0) = 0 for nu > 0, where GSL's real-order J takes x > 0 only.
+    if (x == 0.0 && nu > 0.0 && (B == Bessel::J || B == Bessel::I)) return 0.0;
     double sign = 1.0;
     if (nu < 0.0) {
         nu = -nu;

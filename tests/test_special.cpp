@@ -238,6 +238,7 @@ TEST_F(SpecialTest, KnownValuesAndTheEndsOfTheDomains) {
         {"math::besselj", {make_integer(-3), make_real(2.0)}, -0.12894324947440205110, 1e-14},
         {"math::besselj", {make_real(0.5), make_real(1.0)}, 0.67139670714180309042, 1e-14},  // sqrt(2/pi) sin 1
         {"math::besselj", {make_real(-0.5), make_real(1.0)}, kNaN, 0},
+        {"math::besselj", {make_real(2.5), make_real(0.0)}, 0.0, 0},
         {"math::bessely", {make_integer(-1), make_real(1.0)}, 0.78121282130028871655, 1e-14},
         {"math::bessely", {make_integer(1), make_real(0.0)}, kNaN, 0},
         {"math::besseli", {make_integer(-2), make_real(1.0)}, 0.13574766976703828118, 1e-14},
@@ -381,8 +382,9 @@ TEST_F(SpecialTest, ExtremeArgumentsEndPromptly) {
     EXPECT_TRUE(host.errors().empty());
 }
 
-// Every element is computed alone, so the split across threads keeps the bits.
-TEST_F(SpecialTest, SameBitsOnOneTwoThreeAndSevenThreads) {
+// Every element is computed alone, so the split across threads keeps the
+// bits: 1, 2, 3 and 7 threads.
+TEST_F(SpecialTest, SameBitsOnEveryThreadCount) {
     const int64_t n = (int64_t{1} << 15) + 4099;
     Values x = random_values(n, 21);
     for (double& v : x) v = 20.0 * v + 0.5;
