@@ -155,16 +155,8 @@ int main(int argc, char** argv) {
         std::printf("  %-11s %7.1f ns  %7.1f ns  %.3f\n", c.name, 1e9 * direct->real / kElements,
                     1e9 * library->real / kElements, library->real / direct->real);
     }
-    for (const char* name : {"Threads/besselj", "Threads/cdf"}) {
-        const RatioReporter::Times* one = reporter.find(name, "1");
-        if (one == nullptr) continue;
-        std::printf("%s on 2^20 elements, speed-up over one thread:", name);
-        for (int t = 1; t <= hostmath::parallel::hardware_threads(); ++t) {
-            if (const RatioReporter::Times* times = reporter.find(name, std::to_string(t)))
-                std::printf("  %d: x%.2f", t, one->real / times->real);
-        }
-        std::printf("\n");
-    }
+    for (const char* name : {"Threads/besselj", "Threads/cdf"})
+        reporter.print_speedups(name, "2^20 elements", hostmath::parallel::hardware_threads());
     unload_host();
     benchmark::Shutdown();
     return 0;
