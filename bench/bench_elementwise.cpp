@@ -82,16 +82,8 @@ int main(int argc, char** argv) {
         std::printf("speed of + on 1e7 elements on one thread relative to a plain loop: %.3f (target >= 0.9)\n",
                     plain->real / library->real);
     }
-    for (const char* name : {"BM_AddThroughHost", "BM_ExpThroughHost"}) {
-        const RatioReporter::Times* one = reporter.find(name, "1");
-        if (one == nullptr) continue;
-        std::printf("%s on 1e7 elements, speed-up over one thread:", name);
-        for (int t = 1; t <= hostmath::parallel::hardware_threads(); ++t) {
-            if (const RatioReporter::Times* times = reporter.find(name, std::to_string(t)))
-                std::printf("  %d: x%.2f", t, one->real / times->real);
-        }
-        std::printf("\n");
-    }
+    for (const char* name : {"BM_AddThroughHost", "BM_ExpThroughHost"})
+        reporter.print_speedups(name, "1e7 elements", hostmath::parallel::hardware_threads());
     unload_host();
     benchmark::Shutdown();
     return 0;

@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,6 +57,19 @@ public:
         return it == times_.end() ? nullptr : &it->second;
     }
     const std::map<std::string, Times>& all() const { return times_; }
+
+    // One line: "<name> on <what>, speed-up over one thread:  1: x1.00  2: x..."
+    // for a benchmark registered with the thread count as its argument, in
+    // real time, for every count from 1 to `most` that ran.
+    void print_speedups(const std::string& name, const char* what, int most) const {
+        const Times* one = find(name, "1");
+        if (one == nullptr) return;
+        std::printf("%s on %s, speed-up over one thread:", name.c_str(), what);
+        for (int t = 1; t <= most; ++t) {
+            if (const Times* times = find(name, std::to_string(t))) std::printf("  %d: x%.2f", t, one->real / times->real);
+        }
+        std::printf("\n");
+    }
 
     // Initialises Google Benchmark from the command line and runs the
     // registered benchmarks through this reporter. They are repeated

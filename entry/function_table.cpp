@@ -74,6 +74,31 @@ constexpr FunctionEntry kFunctionRows[] = {
     {u"fminsearch", fminsearch, kAnyArgs},
     {u"lsqfit", lsqfit, kAnyArgs},
     {u"gsl_cquad", gsl_cquad, kAnyArgs},
+    // special/
+    {u"gamma", gamma, kAnyArgs},
+    {u"lgamma", lgamma, kAnyArgs},
+    {u"psi", psi, kAnyArgs},
+    {u"beta", beta, kAnyArgs},
+    {u"lbeta", lbeta, kAnyArgs},
+    {u"erf", erf, kAnyArgs},
+    {u"erfc", erfc, kAnyArgs},
+    {u"gammainc", gammainc, kAnyArgs},
+    {u"betainc", betainc, kAnyArgs},
+    {u"besselj", besselj, kAnyArgs},
+    {u"bessely", bessely, kAnyArgs},
+    {u"besseli", besseli, kAnyArgs},
+    {u"besselk", besselk, kAnyArgs},
+    {u"airy", airy, kAnyArgs},
+    {u"expint", expint, kAnyArgs},
+    {u"zeta", zeta, kAnyArgs},
+    {u"ellipk", ellipk, kAnyArgs},
+    {u"ellipe", ellipe, kAnyArgs},
+    {u"lambertw", lambertw, kAnyArgs},
+    {u"pdf", pdf, kAnyArgs},
+    {u"cdf", cdf, kAnyArgs},
+    {u"icdf", icdf, kAnyArgs},
+    {u"random", random, kAnyArgs},
+    {u"randseed", randseed, kAnyArgs},
 };
 static_assert(std::size(kFunctionRows) == kFunctionCount);
 const std::array<FunctionEntry, kFunctionCount> kFunctionTable = std::to_array(kFunctionRows);
@@ -88,6 +113,10 @@ constexpr ConstantEntry kConstantRows[] = {
     {u"gsl_gear1", 9},   {u"gsl_gear2", 10},
     // The interpolation methods of interp1.
     {u"interp_linear", 0}, {u"interp_cspline", 1}, {u"interp_akima", 2}, {u"interp_steffen", 3},
+    // The distributions of pdf, cdf, icdf and random.
+    {u"dist_normal", 0}, {u"dist_lognormal", 1}, {u"dist_exponential", 2}, {u"dist_gamma", 3},
+    {u"dist_beta", 4}, {u"dist_chi2", 5}, {u"dist_t", 6}, {u"dist_f", 7},
+    {u"dist_uniform", 8}, {u"dist_weibull", 9}, {u"dist_binomial", 10}, {u"dist_poisson", 11},
 };
 static_assert(std::size(kConstantRows) == kConstantCount);
 const std::array<ConstantEntry, kConstantCount> kConstantTable = std::to_array(kConstantRows);

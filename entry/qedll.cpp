@@ -12,6 +12,7 @@
 #include "entry/registry.h"
 #include "host/binding.h"
 #include "kernels/parallel.h"
+#include "special/random_stream.h"
 
 namespace hostmath {
 
@@ -121,6 +122,7 @@ int32_t load(void* module) {
     register_constants();
     gsl_set_error_handler_off();
     parallel::configure_from_environment();
+    special::open_random_stream();
     g_loaded = true;
     return 1;
 }
@@ -138,6 +140,7 @@ int32_t unload() {
     delete_key(u"real_s", kKeyConstant);
     delete_key(u"pi", kKeyConstant);
     g_host.LockKey(g_private_key, nullptr, dispatch_operator);
+    special::close_random_stream();
     bind_allocation_probe(nullptr);
     g_loaded = false;
     return 1;

@@ -24,8 +24,8 @@ struct ConstantEntry {
     int32_t value;
 };
 
-inline constexpr size_t kFunctionCount = 59;
-inline constexpr size_t kConstantCount = 26;
+inline constexpr size_t kFunctionCount = 83;
+inline constexpr size_t kConstantCount = 38;
 
 // Registration order is part of the interface: the host sees the keys in
 // this order, and unload deletes them in it.

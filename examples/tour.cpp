@@ -65,6 +65,7 @@ int main() {
     tour_ode(host);
     tour_roots(host);
     tour_optim(host);
+    tour_special(host);
     host.unload();
     std::printf("\nUnloaded: %zu keys deleted.\n", host.delete_calls().size());
     host.close();

@@ -20,6 +20,7 @@ void tour_linalg(hostsim::Host& host);
 void tour_data(hostsim::Host& host);
 void tour_statistics(hostsim::Host& host);
 void tour_optim(hostsim::Host& host);
+void tour_special(hostsim::Host& host);
 
 // ---- the script form (examples/tour_script.cpp) -----------------------------
 

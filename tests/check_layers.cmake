@@ -9,7 +9,7 @@
 # cmake -DROOT=<project root> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 
-set(families array ops integration ode numeric linalg data optim)
+set(families array ops integration ode numeric linalg data optim special)
 
 # The folders each folder may include, itself among them.
 set(may_include_host host)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,6 +49,16 @@ protected:
     }
 };
 
+// Unloads and closes the library and opens and loads it again with
+// HOSTMATH_THREADS set to `threads` (std::nullopt: unset); false when it
+// does not load.
+inline bool reload_with_threads(hostsim::Host& host, const std::optional<std::string>& threads) {
+    host.unload();
+    host.close();
+    hostsim::set_environment("HOSTMATH_THREADS", threads);
+    return host.open() && host.load() == 1;
+}
+
 // Script arguments as the tests write them.
 inline HostValue real(double d) { return make_real(d); }
 inline HostValue integer(int64_t i) { return make_integer(i); }
@@ -63,6 +74,19 @@ inline void expect_refused(hostsim::Host& host, const std::string& key, std::vec
     EXPECT_EQ(host.errors()[0].name, key);
     EXPECT_EQ(host.errors()[0].code, code);
     EXPECT_EQ(host.errors()[0].kind, 1);
+}
+
+// A call and the code it is refused with, for tables of them.
+struct Refusal {
+    std::string key;
+    std::vector<HostValue> args;
+    int64_t code;
+};
+inline void expect_refusals(hostsim::Host& host, const std::vector<Refusal>& cases) {
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.key + " code " + std::to_string(c.code));
+        expect_refused(host, c.key, c.args, c.code);
+    }
 }
 
 // How deep a re-entrant function nests: a script function of `params`

@@ -346,6 +346,25 @@ std::vector<Scenario> scenarios() {
          },
          {{{"math::lsqfit", 7}}}, Failed::Empty},
     };
+    // Special functions and distributions: the result array (7). random's
+    // generator is made at load; randseed allocates nothing.
+    for (const char* key : {"math::gamma", "math::lgamma", "math::psi", "math::erf", "math::erfc", "math::airy",
+                            "math::expint", "math::zeta", "math::ellipk", "math::ellipe", "math::lambertw"})
+        s.push_back(linalg(key, [](Host& h) { return std::vector<HostValue>{h.array({3}, {0.25, 0.5, 0.75})}; }));
+    for (const char* key : {"math::beta", "math::lbeta", "math::gammainc", "math::besselj", "math::bessely",
+                            "math::besseli", "math::besselk"})
+        s.push_back(linalg(key, [](Host& h) { return std::vector<HostValue>{h.array({3}, {1, 2, 3}), make_real(1.5)}; }));
+    s.push_back(linalg("math::betainc", [](Host& h) {
+        return std::vector<HostValue>{h.array({3}, {0.25, 0.5, 0.75}), make_real(2), h.array({3}, {1, 2, 3})};
+    }));
+    for (const char* key : {"math::pdf", "math::cdf", "math::icdf"})
+        s.push_back(linalg(key, [](Host& h) {
+            return std::vector<HostValue>{make_integer(0), h.array({3}, {0.25, 0.5, 0.75}), make_real(0), make_real(1)};
+        }));
+    s.push_back(linalg("math::random", [](Host&) {
+        return std::vector<HostValue>{make_integer(10), make_real(0.5), make_integer(9), make_integer(2), make_integer(3)};
+    }));
+    s.push_back({"math::randseed", [](Host& h) { return h.call("math::randseed", {make_integer(3)}); }, {}, Failed::Empty});
     return s;
 }
 

@@ -154,11 +154,7 @@ TEST_F(DataTest, PolyvalIsHornerFromTheTopBitForBit) {
     for (size_t i = 0; i < want.size(); ++i) want[i] = horner(c, x[i]);
     for (const char* threads : {"1", "3", "7"}) {
         SCOPED_TRACE(std::string("threads ") + threads);
-        host.unload();
-        host.close();
-        hostsim::set_environment("HOSTMATH_THREADS", threads);
-        ASSERT_TRUE(host.open());
-        ASSERT_EQ(host.load(), 1);
+        ASSERT_TRUE(reload_with_threads(host, threads));
         const HostValue r = host.call("math::polyval", {host.array({9}, c), host.array({1, n}, x)});
         const hostsim::ArrayContents got = host.read(r);
         EXPECT_EQ(got.shape, (std::vector<int64_t>{1, n}));

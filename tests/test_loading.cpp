@@ -130,6 +130,10 @@ TEST_F(LoadTest, ConstantsHaveTheirExactTypesAndValues) {
         {"math::gsl_gear1", 9},       {"math::gsl_gear2", 10},
         {"math::interp_linear", 0},   {"math::interp_cspline", 1}, {"math::interp_akima", 2},
         {"math::interp_steffen", 3},
+        {"math::dist_normal", 0},     {"math::dist_lognormal", 1}, {"math::dist_exponential", 2},
+        {"math::dist_gamma", 3},      {"math::dist_beta", 4},    {"math::dist_chi2", 5},
+        {"math::dist_t", 6},          {"math::dist_f", 7},       {"math::dist_uniform", 8},
+        {"math::dist_weibull", 9},    {"math::dist_binomial", 10}, {"math::dist_poisson", 11},
     };
     std::vector<std::string> order = {"math::pi"};
     for (const Expected& e : table) {

@@ -5,7 +5,8 @@
 // take their twiddles from the library's sine and cosine; gsl_ode and
 // gsl_qags run GSL, whose own calls of pow, exp, sin, ... are bound to the
 // library's functions, on right-hand sides and integrands that use those
-// functions too (a host computing with the same functions).
+// functions too (a host computing with the same functions); the special
+// functions, the distributions and random's draws are GSL's alone.
 #include <cstdint>
 #include <cstdio>
 
@@ -109,6 +110,35 @@ TEST_F(LibraryTest, OdeAndQuadratureGiveTheTablesBits) {
         const double got = run.result(host);
         EXPECT_TRUE(host.errors().empty()) << run.what << ": " << (host.errors().empty() ? 0 : host.errors()[0].code);
         EXPECT_EQ(std::bit_cast<uint64_t>(got), run.expected) << run.what << ": " << got << " " << hex(got);
+    }
+}
+
+// A special function, a distribution's function or random's draws (after
+// randseed(s) when s >= 0, the first element), at integer and real arguments
+// as written.
+struct CallBits {
+    const char* key;
+    std::vector<HostValue> args;
+    int64_t seed;
+    uint64_t expected;
+};
+
+HostValue i(int64_t v) { return make_integer(v); }
+HostValue r(double v) { return make_real(v); }
+
+const CallBits kCalls[] = {
+#include "tests/same_bits_calls.inc"
+};
+
+TEST_F(LibraryTest, SpecialFunctionsAndDistributionsGiveTheTablesBits) {
+    for (const CallBits& c : kCalls) {
+        host.clear_errors();
+        if (c.seed >= 0) host.call("math::randseed", {make_integer(c.seed)});
+        std::vector<HostValue> args = c.args;
+        const HostValue v = host.call(c.key, args);
+        const double got = v.base_type == kTypeReal ? v.real() : host.read(v).values.at(0);
+        EXPECT_TRUE(host.errors().empty()) << c.key;
+        EXPECT_EQ(std::bit_cast<uint64_t>(got), c.expected) << c.key << " " << got << " " << hex(got);
     }
 }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// log1p, acosh and atanh for the library's copy of GSL. They are called only
-// by GSL's complex functions (gsl_complex_arccosh and the like), which share
-// an object file with gsl_complex_abs, the one the library uses; the library
-// never reaches them. Bound all the same, so that no GSL object linked into
-// the library calls the platform's inexact functions: computed with MPFR
-// alone, correctly rounded, with no fast path, since nothing here needs speed.
+// log1p, expm1, acosh and atanh for the library's copy of GSL, computed with
+// MPFR alone, correctly rounded, with no fast path. acosh and atanh are
+// called only by GSL's complex functions (gsl_complex_arccosh and the like),
+// which share an object file with gsl_complex_abs, the one the library uses;
+// the library never reaches them. log1p and expm1 are reached by the tails
+// and quantiles of some distributions (exponential, Weibull, t, F, beta,
+// binomial), each a few times per value, where a microsecond of MPFR is
+// paid for a result that is the same bits everywhere.
 #include <mpfr.h>
 
 #include <cmath>
@@ -31,7 +33,7 @@ double rounded_once(Unary f, double x) {
     return result;
 }
 
-// Below 2^-1000, log1p(x) and atanh(x) differ from x by less than a
+// Below 2^-1000, log1p(x), expm1(x) and atanh(x) differ from x by less than a
 // relative 2^-1000, far less than half of x's spacing: x is the rounded
 // result, and the results that MPFR computes are all normal numbers.
 constexpr double kTiny = 0x1p-1000;
@@ -41,6 +43,7 @@ constexpr double kTiny = 0x1p-1000;
 extern "C" {
 
 double hostmath_gsl_log1p(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_log1p, x); }
+double hostmath_gsl_expm1(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_expm1, x); }
 double hostmath_gsl_atanh(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_atanh, x); }
 // acosh(x) is NaN below 1, 0 at 1 and at least 2^-26 above it.
 double hostmath_gsl_acosh(double x) { return rounded_once(mpfr_acosh, x); }
