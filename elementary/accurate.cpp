@@ -70,8 +70,9 @@ using Binary = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t);
 constexpr Unary kUnary[] = {
     mpfr_exp, mpfr_log, mpfr_log10, mpfr_sinh, mpfr_cosh, mpfr_tanh,
     mpfr_sin, mpfr_cos, mpfr_tan, mpfr_asin, mpfr_acos, mpfr_atan,
+    mpfr_log1p, mpfr_expm1, mpfr_atanh, mpfr_acosh,
 };
-static_assert(std::size(kUnary) == static_cast<size_t>(Accurate::kAtan) + 1);
+static_assert(std::size(kUnary) == static_cast<size_t>(Accurate::kAcosh) + 1);
 
 constexpr mpfr_prec_t kWarmPi = 1600;
 constexpr mpfr_prec_t kWarmLog2 = 512;

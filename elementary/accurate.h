@@ -16,6 +16,8 @@ namespace hostmath::elementary {
 enum class Accurate {
     kExp, kLog, kLog10, kSinh, kCosh, kTanh,
     kSin, kCos, kTan, kAsin, kAcos, kAtan,
+    // Only GSL's, which asks for them without a fast path.
+    kLog1p, kExpm1, kAtanh, kAcosh,
 };
 
 // f(x) correctly rounded to nearest, subnormals and overflow included.

@@ -7,45 +7,29 @@
 // and quantiles of some distributions (exponential, Weibull, t, F, beta,
 // binomial), each a few times per value, where a microsecond of MPFR is
 // paid for a result that is the same bits everywhere.
-#include <mpfr.h>
-
 #include <cmath>
+
+#include "elementary/accurate.h"
 
 namespace {
 
-using Unary = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
-
-// f(x) rounded to nearest binary64 for an f whose results, for the
-// arguments given, are normal numbers or infinities or NaN: rounding to 53
-// bits in MPFR's widest exponent range is then one correct rounding.
-double rounded_once(Unary f, double x) {
-    const mpfr_exp_t emin = mpfr_get_emin();
-    const mpfr_exp_t emax = mpfr_get_emax();
-    mpfr_set_emin(mpfr_get_emin_min());
-    mpfr_set_emax(mpfr_get_emax_max());
-    MPFR_DECL_INIT(mx, 53);
-    MPFR_DECL_INIT(r, 53);
-    mpfr_set_d(mx, x, MPFR_RNDN);
-    f(r, mx, MPFR_RNDN);
-    const double result = mpfr_get_d(r, MPFR_RNDN);
-    mpfr_set_emin(emin);
-    mpfr_set_emax(emax);
-    return result;
-}
+using hostmath::elementary::Accurate;
+using hostmath::elementary::accurately;
 
 // Below 2^-1000, log1p(x), expm1(x) and atanh(x) differ from x by less than a
 // relative 2^-1000, far less than half of x's spacing: x is the rounded
-// result, and the results that MPFR computes are all normal numbers.
+// result.
 constexpr double kTiny = 0x1p-1000;
 
 }  // namespace
 
+// Through the accurate path, so that MPFR takes its memory from the calling
+// thread's arena there, on the library's worker threads too.
 extern "C" {
 
-double hostmath_gsl_log1p(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_log1p, x); }
-double hostmath_gsl_expm1(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_expm1, x); }
-double hostmath_gsl_atanh(double x) { return std::fabs(x) < kTiny ? x : rounded_once(mpfr_atanh, x); }
-// acosh(x) is NaN below 1, 0 at 1 and at least 2^-26 above it.
-double hostmath_gsl_acosh(double x) { return rounded_once(mpfr_acosh, x); }
+double hostmath_gsl_log1p(double x) { return std::fabs(x) < kTiny ? x : accurately(Accurate::kLog1p, x); }
+double hostmath_gsl_expm1(double x) { return std::fabs(x) < kTiny ? x : accurately(Accurate::kExpm1, x); }
+double hostmath_gsl_atanh(double x) { return std::fabs(x) < kTiny ? x : accurately(Accurate::kAtanh, x); }
+double hostmath_gsl_acosh(double x) { return accurately(Accurate::kAcosh, x); }
 
 }  // extern "C"

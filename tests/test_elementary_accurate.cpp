@@ -38,6 +38,9 @@ const struct {
     {one<Accurate::kExp>, -744.9, 0},     {one<Accurate::kExp>, -708.5, 0},
     {el::accurate_atan2, 0x1p-1000, 1.5}, {el::accurate_pow, 0.75, 1800.25},
     {el::accurate_pow, 0x1.0000058b07f27p+0, 0x1.6146f9af72e9cp+35},
+    // GSL's log1p and expm1 (the distributions' tails), atanh and acosh.
+    {one<Accurate::kLog1p>, -0x1.fffffffffffffp-1, 0}, {one<Accurate::kExpm1>, 709.7, 0},
+    {one<Accurate::kAtanh>, 0x1.fffffffffffffp-1, 0},  {one<Accurate::kAcosh>, kMax, 0},
 };
 
 std::vector<uint64_t> evaluate_all() {
