@@ -183,11 +183,12 @@ void moments(const Distribution& d, double p1, double p2, double* mean, double* 
     }
 }
 
-// The least whole k in [0, last] with P(X <= k) >= q, for 0 < q < 1, where
-// P(X <= last) is 1. It starts from the normal approximation's quantile
-// (within a few units of the answer), gallops away from it in doubling
-// steps until P(X <= k) brackets q, and halves the bracket: a few dozen
-// evaluations of P, and never more than the doublings a double can take.
+// The first of k = 0, 1, ..., last at which the lower tail P(X <= k) reaches
+// q (0 < q < 1; the tail is 1 at last). The search starts from the normal
+// approximation's quantile (within a few units of the answer), gallops away
+// from it in doubling steps until P(X <= k) brackets q, and halves the
+// bracket: a few dozen evaluations of P, and never more than the doublings
+// a double can take.
 double discrete_quantile(const Distribution& d, double q, double p1, double p2) {
     const double last = d.last(p1, p2);
     auto reaches = [&](double k) { return k >= last || d.lower_tail(k, p1, p2) >= q; };

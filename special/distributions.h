@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The twelve distributions of math::pdf, cdf, icdf and random, by their
-// constants dist_normal 0 ... dist_poisson 11: each a row of GSL's
-// functions for its density, its two tails, its quantile and its draws.
+// The twelve distributions behind math::pdf, cdf, icdf and random, indexed
+// by the values of the dist_* constants (0 to 11). Each entry gathers GSL's
+// functions for one distribution: density, lower and upper tail, quantile
+// and draw.
 #pragma once
 
 #include <gsl/gsl_rng.h>
@@ -34,8 +35,8 @@ inline constexpr int64_t kDistributionCount = 12;
 // The distribution of a dist argument's value, or null.
 const Distribution* distribution(int64_t dist);
 
-// The values for one element: NaN for parameters outside the domain (or
-// not finite), and q outside [0, 1].
+// One element's value. Parameters the distribution does not accept (or that
+// are not finite) give NaN, and so does a probability q below 0 or above 1.
 double density(const Distribution& d, double x, double p1, double p2);
 double probability(const Distribution& d, double x, double p1, double p2, bool upper);
 double quantile(const Distribution& d, double q, double p1, double p2);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The one worker behind every element-wise function of special/: N operands,
-// each a number (a real, or an integer taken as the nearest double) or an
-// array (a math array or a plain host real array). With numbers only the
-// result is a real; otherwise a new math array of the arrays' shape whose
-// element i is f of element i of each array and of the numbers. Arrays
-// given together have the same shape. A NaN operand gives that NaN, before
-// f is asked.
+// The one worker behind every element-wise function of special/. It takes N
+// operands: plain numbers (integers are read as doubles, since orders and
+// degrees come as whole numbers) and arrays of either kind the library reads.
+// When no operand is an array it returns one real. Otherwise it makes a new
+// math array shaped like the arrays, which must all agree, and computes each
+// element from the elements at the same position, with every number repeated
+// for every element. f never sees a NaN: the first NaN operand is the value.
 //
 // Each element is computed alone by the same code whatever the number of
 // threads, so a large array splits across the team as the element-wise

@@ -19,9 +19,9 @@ using special::Operands;
 
 enum Code : int64_t {
     kCodeDistribution = 2,  // dist not one of the dist_* constants
-    kCodeNotOperand = 4,    // an argument neither a number nor an array; upper not 0 or 1;
-                            // random: a parameter not a number; randseed: s not an integer >= 0
-    kCodeSizes = 5,         // random's sizes as rand refuses them
+    kCodeNotOperand = 4,    // x, q or a parameter of a kind no element can come from; upper not 0
+                            // or 1; random: a parameter that is not a number; randseed: no whole s >= 0
+    kCodeSizes = 5,         // random: sizes that rand would refuse too
 };
 
 const Distribution* read_distribution(const HostValue& v) {

@@ -327,9 +327,6 @@ TEST_F(BoundedCallsTest, AZeroSizeEmptiesAnArrayWhateverTheOtherSizes) {
     EXPECT_EQ(host.read(means).shape, (std::vector<int64_t>{big, 0}));
 }
 
-}  // namespace
-
-namespace {
 
 // Every argument is checked before lsqfit copies its data: with the copy's
 // allocation failing (in builds with fault injection) a bad tolerance is
@@ -343,9 +340,6 @@ TEST_F(BoundedCallsTest, LsqfitChecksItsControlsBeforeCopyingData) {
     host.fail_allocation_at(0);
 }
 
-}  // namespace
-
-namespace {
 
 // ---- GSL's iterations on matrices and polynomials that mix scales -------------------------------
 
@@ -406,9 +400,6 @@ TEST_F(BoundedCallsTest, PolyrootsEndsWithATinyLeadingCoefficient) {
     EXPECT_EQ(r[3], 0.0);
 }
 
-}  // namespace
-
-namespace {
 
 // NaN from the model: the fit ends with GSL_ENOPROG and the parameters it
 // reached, never a silent success.
@@ -435,9 +426,6 @@ TEST_F(BoundedCallsTest, LsqfitNeverPassesOffNaNResidualsAsAFit) {
     }
 }
 
-}  // namespace
-
-namespace {
 
 // The companion matrix of degree d costs d^2 doubles and some 10 d^3
 // operations: beyond degree 512, code 7 before anything is allocated.
